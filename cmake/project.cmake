@@ -1,0 +1,36 @@
+# Project-wide settings: warnings, test framework, and Wine as the test runner
+# of Windows executables.
+
+add_library(niadc_warnings INTERFACE)
+target_compile_options(niadc_warnings INTERFACE -Wall -Wextra -Wshadow -Wnon-virtual-dtor -Werror)
+
+if(WIN32)
+  # Windows 7 API level: LoadLibraryEx search flags, SRW locks, condition variables.
+  add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601 UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN)
+endif()
+
+if(CMAKE_CROSSCOMPILING AND WIN32)
+  # GoogleTest from Debian's sources, built with the cross compiler.
+  set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+  if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+    set(NIADC_WINE wine)
+  else()
+    set(NIADC_WINE wine)
+  endif()
+  set(NIADC_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+  set(CMAKE_CROSSCOMPILING_EMULATOR
+      env WINEPREFIX=${NIADC_WINEPREFIX} WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= ${NIADC_WINE})
+else()
+  find_package(GTest REQUIRED)
+endif()
+include(GoogleTest)
+
+# Adds a GoogleTest executable whose cases CTest runs one by one.
+function(niadc_add_test name)
+  add_executable(${name} ${ARGN})
+  target_link_libraries(${name} PRIVATE niadc_warnings GTest::gtest GTest::gmock GTest::gtest_main)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                       PROPERTIES TIMEOUT 300)
+endfunction()

@@ -1,0 +1,93 @@
+// The driver object: one member for each member of the host's IADC3
+// interface, in the interface's order, so that the COM server only
+// translates types. Members never throw and never fail the host: a failure
+// gives the member's neutral result and, where there is a reason, the
+// last-error text.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "daqmx/probe.h"
+
+namespace driver {
+
+struct DriverState;
+
+// Codes as the host receives them from InputData: `rows` channels by
+// `columns` frames, channel index fastest. Column 0 is the channel table;
+// columns 1.. are the frames.
+struct CodeTable {
+  std::int32_t rows = 0;
+  std::int32_t columns = 0;
+  std::vector<std::int16_t> codes;
+};
+
+class NI_DAQmx_Task {
+ public:
+  NI_DAQmx_Task();
+  ~NI_DAQmx_Task();
+  NI_DAQmx_Task(const NI_DAQmx_Task&) = delete;
+  NI_DAQmx_Task& operator=(const NI_DAQmx_Task&) = delete;
+
+  std::string ADCName() const;
+  std::uint8_t Resolution() const;
+  std::int16_t ChannelsCount() const;
+  float RateMax() const;
+  std::vector<std::string> Ranges() const;
+  bool Detected() const;
+  bool Test();
+  std::int16_t BasePort() const;
+  bool Busy() const;
+  std::string ChannelName(std::int16_t index) const;
+  std::int16_t ChannelRange(std::int16_t index) const;
+  void SetChannelRange(std::int16_t index, std::int16_t range_index);  // ignored: the task decides
+  float ChannelUnitScale(std::int16_t index) const;
+  float ChannelUnitOffset(std::int16_t index) const;
+  std::string ChannelUnitName(std::int16_t index) const;
+  float Rate() const;
+  void SetRate(float rate);  // ignored: the task decides
+  void SetInputSizeData(std::int32_t new_size);
+  std::int32_t InputSizeData() const;
+  std::int32_t InputCountData() const;
+  std::int32_t InputSizeKadrs() const;
+  std::int32_t InputCountKadrs() const;
+  std::int16_t InputCountChannels() const;
+  std::vector<std::int16_t> InputChannels() const;
+  void SetInputChannels(const std::vector<std::int16_t>& table);  // ignored: every channel is acquired
+  std::int16_t GetChannel(std::int16_t index);
+  std::vector<std::int16_t> GetKadr();  // always empty
+  bool StartRecord();
+  void StopRecord();
+  CodeTable InputData();
+  // Copies whole waiting frames into the host's buffer of `data_size` codes;
+  // `data_size` becomes the codes written, `input_count_data` the codes still
+  // waiting. Returns the frames delivered.
+  std::int32_t GetData(std::int16_t* data, std::int32_t& data_size, std::int32_t& input_count_data);
+  std::string LastError() const;
+  bool ShowSetting();
+
+  // The chooser used when several saved tasks qualify (for every object of
+  // this thread).
+  void SetTaskChooser(daqmx::TaskChooser chooser);
+  // The shared state, for the setup dialog and tests.
+  const DriverState& State() const { return *state_; }
+
+ private:
+  const daqmx::ChannelInfo* Channel(std::int16_t index) const;
+
+  std::shared_ptr<DriverState> state_;
+  std::shared_ptr<daqmx::cNITask> task_;  // the wrapper this object installed
+};
+
+// Shows the setup window for a state (the platform installs it; none on Linux).
+using SetupDialog = void (*)(const DriverState& state);
+void SetSetupDialog(SetupDialog dialog);
+
+// The chooser new driver states start with: a console prompt when the
+// process has an interactive terminal, otherwise no choice (-1).
+std::int16_t ChooseOnConsole(const std::vector<daqmx::TaskListEntry>& entries);
+
+}  // namespace driver

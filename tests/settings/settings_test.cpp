@@ -1,0 +1,163 @@
+// InitSettings against the real HKEY_CURRENT_USER\Software\Kvel key (under
+// Wine). Whatever was there is saved before each test and put back after it.
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "raw_registry.h"
+#include "settings/settings.h"
+
+namespace settings {
+namespace {
+
+constexpr char kKvel[] = "Software\\Kvel";
+constexpr char kFamily[] = "Software\\Kvel\\ADC\\NI";
+constexpr char kKey[] = "Software\\Kvel\\ADC\\NI\\NI-DAQmx-Task";
+constexpr char kName[] = "NI-DAQmx-Task";
+
+rawreg::Data Sz(std::string_view text) {
+  rawreg::Data data(text.begin(), text.end());
+  data.push_back(0);
+  return data;
+}
+
+class SettingsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_ = rawreg::Snapshot(L"Software\\Kvel");
+    rawreg::DeleteTree(kKvel);
+  }
+  void TearDown() override {
+    rawreg::DeleteTree(kKvel);
+    if (saved_) rawreg::Restore(L"Software\\Kvel", *saved_);
+  }
+
+  std::string Describe() {
+    const auto tree = rawreg::Snapshot(L"Software\\Kvel");
+    return tree ? rawreg::Describe(*tree) : "(no key)";
+  }
+
+  SettingsState state_;
+  std::string instance_name_;
+
+ private:
+  std::optional<rawreg::Tree> saved_;
+};
+
+TEST_F(SettingsTest, FirstCreationMakesTheChainWithOnlyTheInstanceName) {
+  InitSettings(state_, instance_name_, kName);
+  EXPECT_EQ(instance_name_, kName);
+  EXPECT_EQ(state_.mRegistryKey, kKey);
+  ASSERT_TRUE(state_.mRegistry);
+  EXPECT_EQ(Describe(),
+            "[]\n"
+            "[ADC]\n"
+            "[ADC\\NI]\n"
+            "[ADC\\NI\\NI-DAQmx-Task]\n"
+            "@=1:\"NI-DAQmx-Task\"\n");
+}
+
+TEST_F(SettingsTest, InstanceNameIsSetOnlyWhenEmpty) {
+  instance_name_ = "Given";
+  InitSettings(state_, instance_name_, kName);
+  EXPECT_EQ(instance_name_, "Given");
+  EXPECT_EQ(state_.mRegistryKey, kKey) << "the key follows the name passed";
+}
+
+TEST_F(SettingsTest, TheDriverPassingItsOwnInstanceNameWorks) {
+  instance_name_ = kName;
+  InitSettings(state_, instance_name_, instance_name_);
+  EXPECT_EQ(instance_name_, kName);
+  EXPECT_EQ(rawreg::Read(kKey, "")->data, Sz(kName));
+}
+
+// The key is made read-only: an attempted write would leave access denied (5)
+// as the accessor's last code, where the read before it leaves 0.
+TEST_F(SettingsTest, NothingIsWrittenWhenTheDefaultValueAlreadyHoldsTheName) {
+  // What follows a NUL is not part of the text read.
+  for (std::string_view stored : {std::string_view(kName), std::string_view("NI-DAQmx-Task\0tail", 18)}) {
+    rawreg::DeleteTree(kKvel);
+    rawreg::CreateKey(kKey);
+    rawreg::Write(kKey, "", REG_SZ, Sz(stored));
+    rawreg::MakeReadOnly(kKey);
+    SettingsState state;
+    InitSettings(state, instance_name_, kName);
+    EXPECT_EQ(state.mRegistry->SectionKey(), kKey);
+    EXPECT_EQ(state.mRegistry->LastErrorCode(), 0) << stored.size();
+    EXPECT_EQ(rawreg::Read(kKey, "")->data, Sz(stored));
+  }
+}
+
+TEST_F(SettingsTest, AWriteToAReadOnlyKeyFailsQuietly) {
+  rawreg::CreateKey(kKey);
+  rawreg::Write(kKey, "", REG_SZ, Sz("other"));
+  rawreg::MakeReadOnly(kKey);
+  InitSettings(state_, instance_name_, kName);
+  EXPECT_EQ(state_.mRegistry->LastErrorCode(), 5);
+  EXPECT_EQ(rawreg::Read(kKey, "")->data, Sz("other"));
+}
+
+TEST_F(SettingsTest, OtherTextIsOverwritten) {
+  for (const char* stored : {"Something else", "ni-daqmx-task", "NI-DAQmx-Task "}) {
+    rawreg::CreateKey(kKey);
+    rawreg::Write(kKey, "", REG_SZ, Sz(stored));
+    rawreg::ValueWatch watch(kKey);
+    SettingsState state;
+    InitSettings(state, instance_name_, kName);
+    EXPECT_TRUE(watch.Changed()) << stored;
+    const auto value = rawreg::Read(kKey, "");
+    ASSERT_TRUE(value);
+    EXPECT_EQ(value->type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(value->data, Sz(kName)) << stored;
+    EXPECT_EQ(rawreg::ReadWide(kKey, ""), std::wstring(L"NI-DAQmx-Task"));
+  }
+}
+
+TEST_F(SettingsTest, ADefaultValueOfAnotherTypeIsReplacedByText) {
+  rawreg::CreateKey(kKey);
+  rawreg::WriteDWord(kKey, "", 0x00494e);  // "NI" as the raw bytes of a DWORD
+  InitSettings(state_, instance_name_, kName);
+  const auto value = rawreg::Read(kKey, "");
+  ASSERT_TRUE(value);
+  EXPECT_EQ(value->type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(value->data, Sz(kName));
+}
+
+TEST_F(SettingsTest, AnAbsentDefaultValueIsWrittenAndOtherValuesStay) {
+  rawreg::CreateKey(kKey);
+  rawreg::WriteDWord(kKey, "keep", 5);
+  InitSettings(state_, instance_name_, kName);
+  EXPECT_EQ(rawreg::Read(kKey, "")->data, Sz(kName));
+  EXPECT_EQ(rawreg::Read(kKey, "keep")->data, (rawreg::Data{5, 0, 0, 0}));
+}
+
+TEST_F(SettingsTest, ASecondObjectReusesTheAccessorAndWritesNothing) {
+  InitSettings(state_, instance_name_, kName);
+  const cRegistry* first = state_.mRegistry.get();
+  rawreg::MakeReadOnly(kKey);
+  InitSettings(state_, instance_name_, kName);
+  EXPECT_EQ(state_.mRegistry.get(), first);
+  EXPECT_EQ(state_.mRegistry->LastErrorCode(), 0) << "no write attempted";
+  EXPECT_EQ(rawreg::Read(kKey, "")->data, Sz(kName));
+}
+
+TEST_F(SettingsTest, AKeyThatCannotBeCreatedLeavesEveryOtherKeyAlone) {
+  // A volatile parent refuses the driver's non-volatile key.
+  rawreg::CreateKey("Software\\Kvel\\ADC");
+  rawreg::CreateKey(kFamily, true);
+  rawreg::CreateKey("Software\\Kvel\\Elsewhere");
+  rawreg::Write("Software\\Kvel\\Elsewhere", "", REG_SZ, Sz("foreign"));
+  state_.mRegistry = std::make_unique<cRegistry>();
+  state_.mRegistry->SetSectionKey("Software\\Kvel\\Elsewhere");
+  ASSERT_EQ(state_.mRegistry->SectionKey(), "Software\\Kvel\\Elsewhere");
+  rawreg::ValueWatch watch("Software\\Kvel\\Elsewhere");
+
+  InitSettings(state_, instance_name_, kName);
+  EXPECT_FALSE(rawreg::KeyExists(kKey));
+  EXPECT_FALSE(watch.Changed());
+  EXPECT_EQ(rawreg::Read("Software\\Kvel\\Elsewhere", "")->data, Sz("foreign"));
+  EXPECT_EQ(state_.mRegistry->SectionKey(), "Software\\Kvel\\Elsewhere");
+}
+
+}  // namespace
+}  // namespace settings

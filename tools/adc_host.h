@@ -1,0 +1,43 @@
+// The driver as adc-record sees it: the members of the host interface that a
+// recording program calls, whether the driver is reached directly (Linux) or
+// through COM (Windows).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tools {
+
+class Adc {
+ public:
+  virtual ~Adc() = default;
+  virtual bool Test() = 0;
+  virtual std::string ADCName() = 0;
+  virtual int Resolution() = 0;
+  virtual float Rate() = 0;
+  virtual float RateMax() = 0;
+  virtual std::int16_t ChannelsCount() = 0;
+  virtual std::string ChannelName(std::int16_t index) = 0;
+  virtual std::vector<std::string> Ranges() = 0;
+  virtual std::int16_t ChannelRange(std::int16_t index) = 0;
+  virtual std::string ChannelUnitName(std::int16_t index) = 0;
+  virtual float ChannelUnitScale(std::int16_t index) = 0;
+  virtual float ChannelUnitOffset(std::int16_t index) = 0;
+  virtual void SetInputSizeData(std::int32_t size) = 0;
+  virtual std::int32_t InputSizeData() = 0;
+  virtual std::int32_t InputSizeKadrs() = 0;
+  virtual std::int16_t InputCountChannels() = 0;
+  virtual bool StartRecord() = 0;
+  virtual bool Busy() = 0;
+  virtual std::int32_t GetData(std::int16_t* data, std::int32_t& data_size, std::int32_t& waiting) = 0;
+  virtual void StopRecord() = 0;
+  virtual std::string LastError() = 0;
+};
+
+// The driver object in this process. `task` answers the driver's question
+// which saved task to use when several qualify (empty: the driver's default).
+std::unique_ptr<Adc> OpenDirectAdc(const std::string& task);
+
+}  // namespace tools
