@@ -27,10 +27,17 @@ else()
 endif()
 include(GoogleTest)
 
-# Adds a GoogleTest executable whose cases CTest runs one by one.
+# Adds a GoogleTest executable whose cases CTest runs one by one. Cases that
+# share a machine-wide resource (the Windows registry) name it after LOCK, so
+# that CTest never runs two of them at once.
 function(niadc_add_test name)
-  add_executable(${name} ${ARGN})
+  cmake_parse_arguments(PARSE_ARGV 1 ARG "" "LOCK" "")
+  add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
   target_link_libraries(${name} PRIVATE niadc_warnings GTest::gtest GTest::gmock GTest::gtest_main)
+  set(lock)
+  if(ARG_LOCK)
+    set(lock RESOURCE_LOCK ${ARG_LOCK})
+  endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                       PROPERTIES TIMEOUT 300)
+                       PROPERTIES TIMEOUT 300 ${lock})
 endfunction()

@@ -28,8 +28,8 @@ struct Label {
 };
 
 constexpr Label kChannelTypes[] = {
-    {"Analog Input", val::kAI},    {"Analog Output", val::kAO},  {"Digital Input", val::kDI},
-    {"Digital Output", val::kDO},  {"Counter Input", val::kCI},  {"Counter Output", val::kCO},
+    {"Analog Input", val::kAI},   {"Analog Output", val::kAO}, {"Digital Input", val::kDI},
+    {"Digital Output", val::kDO}, {"Counter Input", val::kCI}, {"Counter Output", val::kCO},
 };
 
 constexpr Label kSampleModes[] = {
@@ -39,9 +39,12 @@ constexpr Label kSampleModes[] = {
 };
 
 constexpr Label kTimingTypes[] = {
-    {"Sample Clock", val::kSampClk},         {"On Demand", val::kOnDemand},
-    {"Handshake", val::kHandshake},          {"Implicit", val::kImplicit},
-    {"Change Detection", val::kChangeDetection}, {"Burst Handshake", val::kBurstHandshake},
+    {"Sample Clock", val::kSampClk},
+    {"On Demand", val::kOnDemand},
+    {"Handshake", val::kHandshake},
+    {"Implicit", val::kImplicit},
+    {"Change Detection", val::kChangeDetection},
+    {"Burst Handshake", val::kBurstHandshake},
 };
 
 // NI MAX writes "Category:Kind"; the kind alone and NI's constant names are accepted too.
@@ -85,8 +88,8 @@ constexpr Label kSignals[] = {
     {"Counter", static_cast<int32>(SignalKind::kCounter)},
 };
 
-constexpr std::string_view kTaskSimKeys[] = {"Sim.FreeRunning",   "Sim.FailLoad",        "Sim.FailStart",
-                                             "Sim.FailReadAfter", "Sim.FailReadStatus",  "Sim.LoseDeviceAfter",
+constexpr std::string_view kTaskSimKeys[] = {"Sim.FreeRunning",   "Sim.FailLoad",       "Sim.FailStart",
+                                             "Sim.FailReadAfter", "Sim.FailReadStatus", "Sim.LoseDeviceAfter",
                                              "Sim.MaxRate",       "Sim.BufferSize"};
 constexpr std::string_view kChannelSimKeys[] = {"Sim.Signal", "Sim.Value", "Sim.Period", "Sim.CounterDivisor"};
 constexpr std::string_view kDeviceSimKeys[] = {"Sim.AIChannels"};
@@ -95,7 +98,9 @@ constexpr std::string_view kDeviceSimKeys[] = {"Sim.AIChannels"};
 std::string Folded(std::string_view text) {
   std::string folded;
   for (const char c : text) {
-    if (std::isalnum(static_cast<unsigned char>(c))) folded += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (std::isalnum(static_cast<unsigned char>(c))) {
+      folded += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
   }
   return folded;
 }
@@ -170,8 +175,8 @@ class Properties {
     if (property == nullptr) return std::nullopt;
     const auto number = ToInteger(property->value);
     if (!number || *number < min || *number > max) {
-      throw Problem{property->line, property->key + " must be a whole number from " + std::to_string(min) +
-                                        " to " + std::to_string(max) + ", found '" + property->value + "'"};
+      throw Problem{property->line, property->key + " must be a whole number from " + std::to_string(min) + " to " +
+                                        std::to_string(max) + ", found '" + property->value + "'"};
     }
     return number;
   }
@@ -197,8 +202,9 @@ class Properties {
       if (!StartsWithNoCase(property.key, "Sim.")) continue;
       const bool known = std::any_of(allowed.begin(), allowed.end(),
                                      [&](std::string_view key) { return EqualsNoCase(key, property.key); });
-      if (!known) throw Problem{property.line, "unknown simulator property '" + property.key + "' in [" +
-                                                   section_.type + " " + section_.name + "]"};
+      if (known) continue;
+      throw Problem{property.line, "unknown simulator property '" + property.key + "' in [" + section_.type + " " +
+                                       section_.name + "]"};
     }
   }
 
@@ -216,7 +222,9 @@ DeviceConfig ReadDevice(const IniSection& section) {
   DeviceConfig device;
   device.name = section.name;
   if (const auto* product = properties.Get("ProductType")) device.product_type = product->value;
-  if (const auto serial = properties.Integer("DevSerialNum", 0, UINT32_MAX)) device.serial = static_cast<uInt32>(*serial);
+  if (const auto serial = properties.Integer("DevSerialNum", 0, UINT32_MAX)) {
+    device.serial = static_cast<uInt32>(*serial);
+  }
   if (const auto simulated = properties.Flag("DevIsSimulated")) device.simulated = *simulated;
   device.ai_channels = DefaultAIChannels(device.product_type, section.type == "DAQmxCDAQChassis");
   if (const auto count = properties.Integer("Sim.AIChannels", 0, 1024)) device.ai_channels = static_cast<int>(*count);
@@ -227,7 +235,9 @@ void ReadSignal(const Properties& properties, ChannelConfig& channel) {
   if (const auto signal = properties.Label("Sim.Signal", kSignals)) channel.signal = static_cast<SignalKind>(*signal);
   channel.value = properties.Number("Sim.Value");
   if (const auto period = properties.Integer("Sim.Period", 2, INT32_MAX)) channel.period = *period;
-  if (const auto divisor = properties.Integer("Sim.CounterDivisor", 1, INT64_MAX / 2)) channel.counter_divisor = *divisor;
+  if (const auto divisor = properties.Integer("Sim.CounterDivisor", 1, INT64_MAX / 2)) {
+    channel.counter_divisor = *divisor;
+  }
 }
 
 ChannelConfig ReadChannel(const IniSection& section) {
@@ -248,7 +258,8 @@ ChannelConfig ReadChannel(const IniSection& section) {
   channel.min = properties.Number(prefix + "Min").value_or(channel.min);
   // Equal limits stand for a device that reports no usable range.
   if (!(channel.min <= channel.max)) {
-    throw Problem{section.line, "[DAQmxChannel " + section.name + "]: " + prefix + "Min must not be above " + prefix + "Max"};
+    throw Problem{section.line,
+                  "[DAQmxChannel " + section.name + "]: " + prefix + "Min must not be above " + prefix + "Max"};
   }
   ReadSignal(properties, channel);
   return channel;
@@ -279,8 +290,8 @@ class Builder {
  private:
   void ReadSection(const IniSection& section) {
     if (section.type == "DAQmx") return ReadVersion(section);
-    const bool known = section.type == "DAQmxTask" || section.type == "DAQmxChannel" ||
-                       section.type == "DAQmxScale" || IsDeviceSection(section.type);
+    const bool known = section.type == "DAQmxTask" || section.type == "DAQmxChannel" || section.type == "DAQmxScale" ||
+                       IsDeviceSection(section.type);
     if (!known) return;  // NI MAX exports other objects too (global channels of other kinds, switches...)
     if (section.name.empty()) throw Problem{section.line, "[" + section.type + "] needs a name"};
     if (section.type == "DAQmxTask") return CheckUnique(tasks_seen_, section, "task");
@@ -295,21 +306,26 @@ class Builder {
 
   void ReadVersion(const IniSection& section) {
     const Properties properties(section);
-    if (const auto major = properties.Integer("MajorVersion", 0, 1000)) config_.major_version = static_cast<uInt32>(*major);
-    if (const auto minor = properties.Integer("MinorVersion", 0, 1000)) config_.minor_version = static_cast<uInt32>(*minor);
+    if (const auto major = properties.Integer("MajorVersion", 0, 1000)) {
+      config_.major_version = static_cast<uInt32>(*major);
+    }
+    if (const auto minor = properties.Integer("MinorVersion", 0, 1000)) {
+      config_.minor_version = static_cast<uInt32>(*minor);
+    }
   }
 
   static std::string Key(std::string_view name) {
     std::string key(name);
-    std::transform(key.begin(), key.end(), key.begin(), [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
+    std::transform(key.begin(), key.end(), key.begin(),
+                   [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
     return key;
   }
 
   static void CheckUnique(std::map<std::string, int>& seen, const IniSection& section, const std::string& what) {
     const auto [it, inserted] = seen.emplace(Key(section.name), section.line);
     if (!inserted) {
-      throw Problem{section.line, what + " '" + section.name + "' defined twice (first on line " +
-                                      std::to_string(it->second) + ")"};
+      throw Problem{section.line,
+                    what + " '" + section.name + "' defined twice (first on line " + std::to_string(it->second) + ")"};
     }
   }
 
@@ -333,8 +349,8 @@ class Builder {
     for (const auto& entry : SplitList(list->value)) {
       const auto found = channels_.find(Key(entry));
       if (entry.empty() || found == channels_.end()) {
-        throw Problem{list->line, "channel '" + entry + "' of task '" + task.name + "' has no [DAQmxChannel " +
-                                      entry + "] section"};
+        throw Problem{list->line, "channel '" + entry + "' of task '" + task.name + "' has no [DAQmxChannel " + entry +
+                                      "] section"};
       }
       ChannelConfig channel = found->second.channel;
       const std::string prefix = task.name + "/";
@@ -438,8 +454,8 @@ std::string Config::TaskList() const {
 ConfigResult ParseConfig(std::string_view text, const std::string& source) {
   const IniDocument document = ParseIni(text);
   if (document.error) {
-    return {nullptr, status::kConfigInvalid, source + ":" + std::to_string(document.error->line) + ": " +
-                                                 document.error->problem};
+    return {nullptr, status::kConfigInvalid,
+            source + ":" + std::to_string(document.error->line) + ": " + document.error->problem};
   }
   try {
     auto config = std::make_shared<Config>(Builder(document).Build());

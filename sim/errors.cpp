@@ -64,8 +64,7 @@ constexpr Message kMessages[] = {
      "have been removed.\nDevice is damaged.\n\nEnsure the device is properly connected and powered. Turn the "
      "computer off and on again. If you suspect that the device is damaged, contact National Instruments at "
      "ni.com/support."},
-    {st::kResourceReserved,
-     "The specified resource is reserved. The operation could not be completed as specified."},
+    {st::kResourceReserved, "The specified resource is reserved. The operation could not be completed as specified."},
     {st::kWarningStoppedBeforeDone,
      "Finite acquisition or generation has been stopped before the requested number of samples were acquired or "
      "generated."},

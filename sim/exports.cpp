@@ -107,8 +107,8 @@ template <typename Body>
 int32 WithAIChannel(TaskHandle handle, const char* channel, Body&& body) {
   return WithChannel(handle, channel, [&](const ChannelConfig& found) -> int32 {
     if (found.type != daqmx::val::kAI) {
-      return Fail(status::kAttributeNotApplicable, "The channel is not an analog input channel.\nChannel Name: " +
-                                                       found.name);
+      return Fail(status::kAttributeNotApplicable,
+                  "The channel is not an analog input channel.\nChannel Name: " + found.name);
     }
     return body(found);
   });
@@ -123,8 +123,8 @@ std::string Join(const std::vector<std::string>& names) {
 int32 Load(const Config& config, const std::string& name, TaskHandle* handle) {
   const TaskConfig* task = config.FindTask(name);
   if (task == nullptr) {
-    return Fail(st::kTaskCannotBeLoaded, "Task Name: " + name + "\nThe configuration (" + config.source +
-                                             ") has no task of that name.");
+    return Fail(st::kTaskCannotBeLoaded,
+                "Task Name: " + name + "\nThe configuration (" + config.source + ") has no task of that name.");
   }
   if (task->fail_load) return Fail(*task->fail_load, "Simulated by Sim.FailLoad.\nTask Name: " + task->name);
   *handle = AddTask(std::make_shared<Task>(*task));
@@ -217,7 +217,8 @@ daqmx::int32 DAQMX_CALL DAQmxGetDevProductType(const char device[], char* data, 
 }
 
 daqmx::int32 DAQMX_CALL DAQmxGetDevAIPhysicalChans(const char device[], char* data, daqmx::uInt32 bufferSize) {
-  return WithDevice(device, [&](const DeviceConfig& found) { return Out(found.AIPhysicalChannels(), data, bufferSize); });
+  return WithDevice(device,
+                    [&](const DeviceConfig& found) { return Out(found.AIPhysicalChannels(), data, bufferSize); });
 }
 
 daqmx::int32 DAQMX_CALL DAQmxGetDevSerialNum(const char device[], daqmx::uInt32* data) {
@@ -226,7 +227,8 @@ daqmx::int32 DAQMX_CALL DAQmxGetDevSerialNum(const char device[], daqmx::uInt32*
 
 daqmx::int32 DAQMX_CALL DAQmxGetPhysicalChanName(daqmx::TaskHandle taskHandle, const char channel[], char* data,
                                                  daqmx::uInt32 bufferSize) {
-  return WithChannel(taskHandle, channel, [&](const ChannelConfig& found) { return Out(found.physical, data, bufferSize); });
+  return WithChannel(taskHandle, channel,
+                     [&](const ChannelConfig& found) { return Out(found.physical, data, bufferSize); });
 }
 
 daqmx::int32 DAQMX_CALL DAQmxGetChanType(daqmx::TaskHandle taskHandle, const char channel[], daqmx::int32* data) {
@@ -246,9 +248,9 @@ daqmx::int32 DAQMX_CALL DAQmxGetAIMin(daqmx::TaskHandle taskHandle, const char c
 }
 
 daqmx::int32 DAQMX_CALL DAQmxReadAnalogF64(daqmx::TaskHandle taskHandle, daqmx::int32 numSampsPerChan,
-                                           daqmx::float64 timeout, daqmx::bool32 fillMode,
-                                           daqmx::float64 readArray[], daqmx::uInt32 arraySizeInSamps,
-                                           daqmx::int32* sampsPerChanRead, daqmx::bool32* /*reserved*/) {
+                                           daqmx::float64 timeout, daqmx::bool32 fillMode, daqmx::float64 readArray[],
+                                           daqmx::uInt32 arraySizeInSamps, daqmx::int32* sampsPerChanRead,
+                                           daqmx::bool32* /*reserved*/) {
   return ReadSamples(taskHandle, numSampsPerChan, timeout, fillMode, readArray, arraySizeInSamps, sampsPerChanRead);
 }
 

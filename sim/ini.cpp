@@ -30,8 +30,8 @@ std::optional<IniError> ParseProperty(std::string_view line, int number, IniSect
   if (property.key.empty()) return IniError{number, "property without a name before '='"};
   if (section == nullptr) return IniError{number, "property '" + property.key + "' outside any [section]"};
   if (const IniProperty* earlier = section->Find(property.key)) {
-    return IniError{number, "property '" + property.key + "' repeated (first given on line " +
-                                std::to_string(earlier->line) + ")"};
+    return IniError{
+        number, "property '" + property.key + "' repeated (first given on line " + std::to_string(earlier->line) + ")"};
   }
   section->properties.push_back(std::move(property));
   return std::nullopt;
@@ -81,7 +81,8 @@ IniDocument ParseIni(std::string_view text) {
   size_t begin = 0;
   while (begin <= text.size() && !document.error) {
     const auto end = text.find('\n', begin);
-    const std::string line = Trim(text.substr(begin, end == std::string_view::npos ? std::string_view::npos : end - begin));
+    const std::string line =
+        Trim(text.substr(begin, end == std::string_view::npos ? std::string_view::npos : end - begin));
     ++number;
     if (!line.empty() && line[0] != ';' && line[0] != '#') {
       if (line[0] == '[') {

@@ -17,8 +17,8 @@
 namespace sim {
 
 inline constexpr int64_t kCounterSteps = 64001;
-inline constexpr double kNoiseFraction = 0.03;      // of the sine's amplitude
-inline constexpr double kPhaseStepDegrees = 5.0;    // between neighbouring channels
+inline constexpr double kNoiseFraction = 0.03;    // of the sine's amplitude
+inline constexpr double kPhaseStepDegrees = 5.0;  // between neighbouring channels
 
 class Waveforms {
  public:

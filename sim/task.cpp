@@ -50,8 +50,8 @@ int32 Task::StartLocked() {
   if (config_.fail_start) return Fail(*config_.fail_start, "Simulated by Sim.FailStart.");
   if (config_.channels.empty()) return Fail(st::kNoChannelsInTask);
   if (config_.timing_type == val::kSampClk && !(config_.rate > 0)) {
-    return Fail(status::kInvalidAttributeValue, "Property: SampClk.Rate\nRequested Value: " + Text(config_.rate) +
-                                                    "\nMinimum Value: above 0");
+    return Fail(status::kInvalidAttributeValue,
+                "Property: SampClk.Rate\nRequested Value: " + Text(config_.rate) + "\nMinimum Value: above 0");
   }
   if (config_.timing_type == val::kSampClk && config_.rate > config_.max_rate) {
     return Fail(status::kInvalidAttributeValue, "Property: SampClk.Rate\nRequested Value: " + Text(config_.rate) +
@@ -142,12 +142,12 @@ int32 Task::ReadRunning(std::unique_lock<std::mutex>& lock, const ReadRequest& r
 
 int32 Task::CheckReadable(const ReadRequest& request) const {
   if (request.fill_mode != val::kGroupByChannel && request.fill_mode != val::kGroupByScanNumber) {
-    return Fail(status::kInvalidAttributeValue, "Property: fillMode\nRequested Value: " +
-                                                    std::to_string(request.fill_mode));
+    return Fail(status::kInvalidAttributeValue,
+                "Property: fillMode\nRequested Value: " + std::to_string(request.fill_mode));
   }
   if (request.samples_per_channel < val::kAllAvailable) {
-    return Fail(status::kInvalidAttributeValue, "Property: numSampsPerChan\nRequested Value: " +
-                                                    std::to_string(request.samples_per_channel));
+    return Fail(status::kInvalidAttributeValue,
+                "Property: numSampsPerChan\nRequested Value: " + std::to_string(request.samples_per_channel));
   }
   if (config_.channels.empty()) return Fail(st::kNoChannelsInTask);
   for (const auto& channel : config_.channels) {
@@ -163,8 +163,8 @@ int32 Task::CheckReadable(const ReadRequest& request) const {
 int32 Task::Wanted(daqmx::int32 requested, uInt32 array_size, uInt64& wanted) {
   const uInt64 remaining = Finite() ? config_.samples_per_channel - read_ : kUnlimited;
   if (Finite() && remaining == 0 && requested != 0) {
-    return Fail(st::kSamplesWillNeverBeAvailable, "All " + std::to_string(config_.samples_per_channel) +
-                                                      " samples per channel were read.");
+    return Fail(st::kSamplesWillNeverBeAvailable,
+                "All " + std::to_string(config_.samples_per_channel) + " samples per channel were read.");
   }
   const uInt64 channels = config_.channels.size();
   if (requested >= 0) {
@@ -223,8 +223,8 @@ int32 Task::ReadStatus(uInt64 wanted, uInt64 count) {
     return Fail(config_.fail_read_status, "Simulated by Sim.FailReadAfter.");
   }
   if (Finite() && read_ >= config_.samples_per_channel) {
-    return Fail(st::kSamplesWillNeverBeAvailable, "The acquisition ended after " +
-                                                      std::to_string(config_.samples_per_channel) + " samples per channel.");
+    return Fail(st::kSamplesWillNeverBeAvailable,
+                "The acquisition ended after " + std::to_string(config_.samples_per_channel) + " samples per channel.");
   }
   return Fail(st::kSamplesNotYetAvailable, "Samples per channel requested: " + std::to_string(wanted) +
                                                "\nSamples per channel read: " + std::to_string(count));
@@ -236,8 +236,9 @@ int32 Task::AvailableSamples(uInt32* available) {
   if (state_ == State::kCleared) return Fail(st::kInvalidTask);
   if (state_ != State::kRunning || config_.timing_type == val::kOnDemand) return 0;
   if (CheckOverrun()) return Fail(st::kSamplesNoLongerAvailable, BufferDetails());
-  const uInt64 count = Paced() ? Produced(Clock::now()) - read_
-                               : Finite() ? config_.samples_per_channel - read_ : config_.buffer_size;
+  const uInt64 count = Paced()    ? Produced(Clock::now()) - read_
+                       : Finite() ? config_.samples_per_channel - read_
+                                  : config_.buffer_size;
   *available = static_cast<uInt32>(std::min<uInt64>(count, UINT32_MAX));
   return 0;
 }
@@ -253,9 +254,7 @@ int32 Task::IsDone(daqmx::bool32* done) {
   return 0;
 }
 
-bool Task::Finite() const {
-  return config_.sample_mode == val::kFiniteSamps && config_.timing_type != val::kOnDemand;
-}
+bool Task::Finite() const { return config_.sample_mode == val::kFiniteSamps && config_.timing_type != val::kOnDemand; }
 
 bool Task::Paced() const { return config_.timing_type != val::kOnDemand && !free_running_; }
 
@@ -264,8 +263,8 @@ uInt64 Task::Produced(Clock::time_point now) const {
   if (state_ != State::kRunning) return 0;
   if (!Paced()) return Finite() ? config_.samples_per_channel : kUnlimited;
   const auto elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(now - start_).count();
-  const auto produced = static_cast<uInt64>(std::floor(static_cast<float64>(std::max<int64_t>(elapsed, 0)) *
-                                                       config_.rate / 1e9));
+  const auto produced =
+      static_cast<uInt64>(std::floor(static_cast<float64>(std::max<int64_t>(elapsed, 0)) * config_.rate / 1e9));
   return Finite() ? std::min(produced, config_.samples_per_channel) : produced;
 }
 

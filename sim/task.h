@@ -22,7 +22,7 @@ struct ReadRequest {
   daqmx::int32 samples_per_channel;  // -1: all available (finite: all remaining)
   float64 timeout;                   // seconds; -1: forever; 0: no wait
   daqmx::bool32 fill_mode;
-  uInt32 array_size;                 // in samples, all channels together
+  uInt32 array_size;  // in samples, all channels together
 };
 
 class Task {
@@ -82,7 +82,7 @@ class Task {
   State state_ = State::kIdle;
   uint64_t run_ = 0;  // counts starts and stops, so a reader notices either
   Clock::time_point start_;
-  uInt64 read_ = 0;   // samples per channel delivered in this run
+  uInt64 read_ = 0;          // samples per channel delivered in this run
   uInt64 first_sample_ = 0;  // signal sample number of this run's first sample
   bool free_running_ = false;
   bool overrun_ = false;

@@ -15,6 +15,7 @@
 
 #include "tools/adc_host.h"
 #include "tools/recording_files.h"
+#include "tools/task_list.h"
 
 namespace {
 
@@ -34,6 +35,7 @@ struct Options {
   std::string wav;
   std::string csv;
   bool list = false;
+  bool tasks = false;
   double stall_seconds = 10;
 };
 
@@ -48,6 +50,13 @@ std::vector<tools::ChannelDescription> DescribeChannels(tools::Adc& adc) {
   return channels;
 }
 
+// Pads to a width in characters, not bytes: range texts carry "±" and units "°".
+std::string Pad(const std::string& text, size_t width) {
+  size_t characters = 0;
+  for (unsigned char c : text) characters += (c & 0xC0) != 0x80;
+  return text + std::string(width > characters ? width - characters : 0, ' ');
+}
+
 void PrintDevice(tools::Adc& adc, const std::vector<tools::ChannelDescription>& channels) {
   std::printf("Device      %s\n", adc.ADCName().c_str());
   std::printf("Resolution  %d bits\n", adc.Resolution());
@@ -56,8 +65,8 @@ void PrintDevice(tools::Adc& adc, const std::vector<tools::ChannelDescription>& 
   std::printf("\n  #  %-20s %-14s %-6s %14s %12s\n", "Channel", "Range", "Unit", "Scale", "Offset");
   for (size_t c = 0; c < channels.size(); ++c) {
     const auto& ch = channels[c];
-    std::printf("%3zu  %-20s %-14s %-6s %14.6g %12.6g\n", c, ch.name.c_str(), ch.range.c_str(), ch.unit.c_str(),
-                ch.scale, ch.offset);
+    std::printf("%3zu  %s %s %s %14.6g %12.6g\n", c, Pad(ch.name, 20).c_str(), Pad(ch.range, 14).c_str(),
+                Pad(ch.unit, 6).c_str(), ch.scale, ch.offset);
   }
   std::fflush(stdout);
 }
@@ -212,7 +221,9 @@ int main(int argc, char** argv) {
   app.add_option("--stall", options.stall_seconds, "Give up when no data arrives for this long (s)")
       ->check(CLI::PositiveNumber);
   app.add_flag("--list", options.list, "Describe the device and its channels, record nothing");
+  app.add_flag("--tasks", options.tasks, "List every saved NI-DAQmx task with its channels and devices");
   CLI11_PARSE(app, argc, argv);
+  if (options.tasks) return tools::PrintSavedTasks(stdout) ? kOk : kNoTask;
   std::signal(SIGINT, OnInterrupt);
   std::signal(SIGTERM, OnInterrupt);
   return Run(options);

@@ -80,8 +80,8 @@ TEST_F(Concurrency, QueriesStopsAndStartsDuringReads) {
     std::vector<float64> data(80);
     while (running) {
       int32 read = 0;
-      read_statuses.insert(Api().DAQmxReadAnalogF64(task.Handle(), 5, 0.05, val::kGroupByScanNumber, data.data(),
-                                                    80, &read, nullptr));
+      read_statuses.insert(
+          Api().DAQmxReadAnalogF64(task.Handle(), 5, 0.05, val::kGroupByScanNumber, data.data(), 80, &read, nullptr));
     }
   });
   std::thread querier([&] {
@@ -121,7 +121,7 @@ TEST_F(Concurrency, ClearWhileOtherThreadsUseTheHandle) {
       for (;;) {
         int32 read = 0;
         uInt32 available = 0;
-        const int32 status = t == 0 ? Api().DAQmxReadAnalogF64(handle, 5, 0.02, 0, data.data(), 40, &read, nullptr)
+        const int32 status = t == 0   ? Api().DAQmxReadAnalogF64(handle, 5, 0.02, 0, data.data(), 40, &read, nullptr)
                              : t == 1 ? Api().DAQmxGetReadAvailSampPerChan(handle, &available)
                                       : Api().DAQmxStartTask(handle);
         if (status == st::kInvalidTask) return;
@@ -147,8 +147,7 @@ TEST_F(Concurrency, ReadersOfDifferentTasksDoNotDisturbEachOther) {
   EXPECT_EQ(second.get().read, 100);
 }
 
-class InvalidHandles : public SimTest,
-                       public ::testing::WithParamInterface<const char*> {
+class InvalidHandles : public SimTest, public ::testing::WithParamInterface<const char*> {
  protected:
   TaskHandle Handle() const {
     const std::string kind = GetParam();

@@ -14,15 +14,15 @@ namespace st = daqmx::status;
 class ConfigFile : public SimTest {};
 
 TEST_F(ConfigFile, LabelsBecomeNIConstants) {
-  testsupport::SimConfigFile file(TaskExport("Labels",
-                                             "SampQuant.SampMode = Finite Samples\n"
-                                             "SampQuant.SampPerChan = 12800\n"
-                                             "SampClk.Rate = 12800\n"
-                                             "SampTimingType = Sample Clock",
-                                             {"AI.MeasType = Current", "AI.MeasType = Temperature:Thermocouple",
-                                              "AI.MeasType = Accelerometer", "AI.MeasType = Strain:Strain Gage",
-                                              "AI.MeasType = Sound Pressure:Microphone", "AI.MeasType = Voltage:RMS",
-                                              "ChanType = Digital Input", "ChanType = Counter Input"}));
+  testsupport::SimConfigFile file(
+      TaskExport("Labels",
+                 "SampQuant.SampMode = Finite Samples\n"
+                 "SampQuant.SampPerChan = 12800\n"
+                 "SampClk.Rate = 12800\n"
+                 "SampTimingType = Sample Clock",
+                 {"AI.MeasType = Current", "AI.MeasType = Temperature:Thermocouple", "AI.MeasType = Accelerometer",
+                  "AI.MeasType = Strain:Strain Gage", "AI.MeasType = Sound Pressure:Microphone",
+                  "AI.MeasType = Voltage:RMS", "ChanType = Digital Input", "ChanType = Counter Input"}));
   LoadedTask task("Labels");
   ASSERT_EQ(task.LoadStatus(), 0) << ExtendedError();
   const std::pair<const char*, int32> meas[] = {{"ai0", val::kCurrent},
@@ -171,23 +171,24 @@ std::vector<Broken> BrokenFiles() {
       {"repeated property", head + "MinorVersion = 4\n", 4, "repeated"},
       {"task defined twice", head + "[DAQmxTask T]\n[DAQmxTask t]\n", 5, "defined twice"},
       {"unknown label", head + "[DAQmxTask T]\nSampQuant.SampMode = Sometimes\n", 5, "Sometimes"},
-      {"unknown measurement", head + "[DAQmxChannel T/a]\nPhysicalChanName = Dev1/ai0\nAI.MeasType = Magic\n",
-       6, "AI.MeasType"},
+      {"unknown measurement", head + "[DAQmxChannel T/a]\nPhysicalChanName = Dev1/ai0\nAI.MeasType = Magic\n", 6,
+       "AI.MeasType"},
       {"bad number", head + "[DAQmxTask T]\nSampClk.Rate = fast\n", 5, "must be a number"},
       {"negative rate", head + "[DAQmxTask T]\nSampClk.Rate = -5\n", 5, "must not be negative"},
-      {"range upside down", head + "[DAQmxChannel T/a]\nPhysicalChanName = Dev1/ai0\nAI.Max = -1\nAI.Min = 1\n",
-       4, "AI.Min must not be above AI.Max"},
-      {"channel without section", head + "[DAQmxTask T]\nChannels = T/a, T/b\n[DAQmxChannel T/a]\n"
-                                         "PhysicalChanName = Dev1/ai0\n" + device,
+      {"range upside down", head + "[DAQmxChannel T/a]\nPhysicalChanName = Dev1/ai0\nAI.Max = -1\nAI.Min = 1\n", 4,
+       "AI.Min must not be above AI.Max"},
+      {"channel without section",
+       head +
+           "[DAQmxTask T]\nChannels = T/a, T/b\n[DAQmxChannel T/a]\n"
+           "PhysicalChanName = Dev1/ai0\n" +
+           device,
        5, "'T/b'"},
-      {"unknown device", head + "[DAQmxTask T]\nChannels = T/a\n[DAQmxChannel T/a]\nPhysicalChanName = Dev7/ai0\n",
-       6, "Dev7"},
+      {"unknown device", head + "[DAQmxTask T]\nChannels = T/a\n[DAQmxChannel T/a]\nPhysicalChanName = Dev7/ai0\n", 6,
+       "Dev7"},
       {"misspelt simulator key", head + "[DAQmxTask T]\nSim.FailStrat = -50103\n", 5, "Sim.FailStrat"},
       {"positive fault status", head + "[DAQmxTask T]\nSim.FailStart = 50103\n", 5, "Sim.FailStart"},
-      {"unknown signal", head + "[DAQmxChannel T/a]\nPhysicalChanName = Dev1/ai0\nSim.Signal = Square\n", 6,
-       "Square"},
-      {"period too short", head + "[DAQmxChannel T/a]\nPhysicalChanName = Dev1/ai0\nSim.Period = 1\n", 6,
-       "Sim.Period"},
+      {"unknown signal", head + "[DAQmxChannel T/a]\nPhysicalChanName = Dev1/ai0\nSim.Signal = Square\n", 6, "Square"},
+      {"period too short", head + "[DAQmxChannel T/a]\nPhysicalChanName = Dev1/ai0\nSim.Period = 1\n", 6, "Sim.Period"},
   };
 }
 

@@ -31,8 +31,8 @@ TEST_F(Faults, FailStartRefusesExplicitAndImplicitStarts) {
 }
 
 TEST_F(Faults, FailReadAfterDeliversUpToTheLimitThenFails) {
-  testsupport::SimConfigFile file(TaskExport(
-      "Flaky", "Sim.FreeRunning = 1\nSim.FailReadAfter = 100\nSim.FailReadStatus = -200361", {"", ""}));
+  testsupport::SimConfigFile file(
+      TaskExport("Flaky", "Sim.FreeRunning = 1\nSim.FailReadAfter = 100\nSim.FailReadStatus = -200361", {"", ""}));
   LoadedTask task("Flaky");
   ASSERT_EQ(Api().DAQmxStartTask(task.Handle()), 0);
   EXPECT_EQ(task.Read(60, 0.0, 60).status, 0);

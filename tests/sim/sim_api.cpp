@@ -24,8 +24,7 @@ std::string TaskDevices(TaskHandle task) {
 }
 
 std::string PhysicalChannel(TaskHandle task, const char* channel) {
-  return QueryText(
-      [&](char* data, uInt32 size) { return Api().DAQmxGetPhysicalChanName(task, channel, data, size); });
+  return QueryText([&](char* data, uInt32 size) { return Api().DAQmxGetPhysicalChanName(task, channel, data, size); });
 }
 
 std::string ProductType(const char* device) {
@@ -77,8 +76,8 @@ std::string TaskExport(const std::string& task, const std::string& task_keys,
     if (!Mentions(keys, "AI.MeasType")) sections += "AI.MeasType = Voltage\n";
     if (!Mentions(keys, "AI.Max")) sections += "AI.Max = 10\nAI.Min = -10\n";
   }
-  std::string text = "[DAQmx]\nMajorVersion = 21\nMinorVersion = 3\n\n[DAQmxTask " + task + "]\nChannels = " +
-                     channels + "\n" + task_keys + "\n";
+  std::string text = "[DAQmx]\nMajorVersion = 21\nMinorVersion = 3\n\n[DAQmxTask " + task +
+                     "]\nChannels = " + channels + "\n" + task_keys + "\n";
   if (!Mentions(task_keys, "SampQuant.SampMode")) text += "SampQuant.SampMode = Continuous Samples\n";
   if (!Mentions(task_keys, "SampClk.Rate")) text += "SampClk.Rate = 1000\n";
   if (!Mentions(task_keys, "SampTimingType")) text += "SampTimingType = Sample Clock\n";

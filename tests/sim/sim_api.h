@@ -66,7 +66,8 @@ class LoadedTask {
     std::vector<float64> data;
   };
   // DAQmxReadAnalogF64 into an array with room for `capacity` samples per channel.
-  Result Read(int32 samples, float64 timeout, uInt32 capacity, daqmx::bool32 fill = daqmx::val::kGroupByScanNumber) const;
+  Result Read(int32 samples, float64 timeout, uInt32 capacity,
+              daqmx::bool32 fill = daqmx::val::kGroupByScanNumber) const;
   int32 Channels() const;
 
  private:

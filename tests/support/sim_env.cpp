@@ -3,6 +3,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "platform/system.h"
 
@@ -10,10 +11,11 @@ namespace testsupport {
 namespace {
 
 std::string NewTempPath() {
+  // Test programs run in parallel: the name must differ between processes too.
+  static const unsigned process_tag = std::random_device{}();
   static std::atomic<int> counter{0};
   const auto dir = std::filesystem::temp_directory_path();
-  const auto name = "niadc-test-" + std::to_string(reinterpret_cast<std::uintptr_t>(&counter) % 100000) + "-" +
-                    std::to_string(counter++) + ".ini";
+  const auto name = "niadc-test-" + std::to_string(process_tag) + "-" + std::to_string(counter++) + ".ini";
   return (dir / name).string();
 }
 
