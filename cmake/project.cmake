@@ -29,9 +29,10 @@ include(GoogleTest)
 
 # Adds a GoogleTest executable whose cases CTest runs one by one. Cases that
 # share a machine-wide resource (the Windows registry) name it after LOCK, so
-# that CTest never runs two of them at once.
+# that CTest never runs two of them at once. PROPERTIES adds test properties
+# to every case (for example a fixture the cases need).
 function(niadc_add_test name)
-  cmake_parse_arguments(PARSE_ARGV 1 ARG "" "LOCK" "")
+  cmake_parse_arguments(PARSE_ARGV 1 ARG "" "LOCK" "PROPERTIES")
   add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
   target_link_libraries(${name} PRIVATE niadc_warnings GTest::gtest GTest::gmock GTest::gtest_main)
   set(lock)
@@ -39,5 +40,10 @@ function(niadc_add_test name)
     set(lock RESOURCE_LOCK ${ARG_LOCK})
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                       PROPERTIES TIMEOUT 300 ${lock})
+                       PROPERTIES TIMEOUT 300 ${lock} ${ARG_PROPERTIES})
 endfunction()
+
+# The driver's version for code and resources: niadc_version.h.
+configure_file(${CMAKE_CURRENT_LIST_DIR}/version.h.in ${CMAKE_BINARY_DIR}/generated/niadc_version.h @ONLY)
+add_library(niadc_version INTERFACE)
+target_include_directories(niadc_version INTERFACE ${CMAKE_BINARY_DIR}/generated)

@@ -13,15 +13,33 @@ namespace driver {
 namespace {
 
 std::atomic<SetupDialog> g_setup_dialog{nullptr};
+std::atomic<PlatformChooser> g_platform_chooser{ChooseOnConsole};
 
 std::string InstanceNameOf(std::string class_name) {
   std::replace(class_name.begin(), class_name.end(), '_', '-');
   return class_name;
 }
 
+// A thread whose driver has detected a task keeps it detected for later
+// objects, so the new wrapper loads that task again; if it is gone, the next
+// Test probes afresh.
+void ReloadDetectedTask(DriverState& state, daqmx::cNITask& task) {
+  if (!state.model.mDetected) return;
+  for (daqmx::int32 i = 0; i < task.TaskCount(); ++i) {
+    if (task.TaskNameAt(i) == state.model.mTaskName && task.LoadTask(i)) {
+      state.model.mTaskIndex = i;
+      state.mBasePort = static_cast<std::int16_t>(i + 1);
+      return;
+    }
+  }
+  state.model.mDetected = false;
+  state.mBasePort = 0;
+}
+
 }  // namespace
 
 void SetSetupDialog(SetupDialog dialog) { g_setup_dialog.store(dialog); }
+void SetPlatformChooser(PlatformChooser chooser) { g_platform_chooser.store(chooser); }
 
 NI_DAQmx_Task::NI_DAQmx_Task() : state_(ThisThreadState()) {
   DriverState& s = *state_;
@@ -36,16 +54,18 @@ NI_DAQmx_Task::NI_DAQmx_Task() : state_(ThisThreadState()) {
   // The new wrapper replaces the shared one; an acquisition running on the
   // old one is stopped first, so no worker is left reading a cleared task.
   StopAndJoin(s);
-  task_ = std::make_shared<daqmx::cNITask>();
-  s.mTask = task_;
-  s.mDAQmxMajor = task_->DAQmxMajorVersion();
-  s.mDAQmxMinor = task_->DAQmxMinorVersion();
+  s.mTask.reset();  // clears its task in NI-DAQmx before the new wrapper may load it again
+  s.mTask = std::make_shared<daqmx::cNITask>();
+  task_ = s.mTask.get();
+  s.mDAQmxMajor = s.mTask->DAQmxMajorVersion();
+  s.mDAQmxMinor = s.mTask->DAQmxMinorVersion();
+  ReloadDetectedTask(s, *s.mTask);
   s.mHelpFile = ui::FindHelpFile(platform::FolderOf(platform::ThisModulePath()));
 }
 
 NI_DAQmx_Task::~NI_DAQmx_Task() {
   DriverState& s = *state_;
-  if (s.mTask != task_) return;  // another object has replaced our wrapper already
+  if (s.mTask.get() != task_) return;  // another object has replaced our wrapper already
   StopAndJoin(s);
   s.mTask.reset();
 }
@@ -62,7 +82,7 @@ bool NI_DAQmx_Task::Test() {
   if (s.model.mDetected) return true;
   s.mBasePort = 0;
   if (s.mTask) {
-    if (!s.chooser) s.chooser = ChooseOnConsole;
+    if (!s.chooser) s.chooser = ChooseByDefault;
     s.mBasePort = daqmx::ProbeTask(*s.mTask, s.model, s.mInstanceName, s.chooser);
   }
   if (s.mBasePort != 0) s.model.mDetected = true;
@@ -189,6 +209,15 @@ bool NI_DAQmx_Task::ShowSetting() {
 }
 
 void NI_DAQmx_Task::SetTaskChooser(daqmx::TaskChooser chooser) { state_->chooser = std::move(chooser); }
+
+std::int16_t ChooseByDefault(const std::vector<daqmx::TaskListEntry>& entries) {
+  if (const auto wanted = platform::GetEnv("NIADC_TASK"); wanted && !wanted->empty()) {
+    for (size_t i = 0; i < entries.size(); ++i) {
+      if (entries[i].EntryName == *wanted) return static_cast<std::int16_t>(i);
+    }
+  }
+  return g_platform_chooser.load()(entries);
+}
 
 std::int16_t ChooseOnConsole(const std::vector<daqmx::TaskListEntry>& entries) {
   if (!platform::HasInteractiveTerminal()) return -1;

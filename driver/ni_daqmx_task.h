@@ -79,15 +79,24 @@ class NI_DAQmx_Task {
   const daqmx::ChannelInfo* Channel(std::int16_t index) const;
 
   std::shared_ptr<DriverState> state_;
-  std::shared_ptr<daqmx::cNITask> task_;  // the wrapper this object installed
+  const daqmx::cNITask* task_ = nullptr;  // the wrapper this object installed (identity only)
 };
 
 // Shows the setup window for a state (the platform installs it; none on Linux).
 using SetupDialog = void (*)(const DriverState& state);
 void SetSetupDialog(SetupDialog dialog);
 
-// The chooser new driver states start with: a console prompt when the
-// process has an interactive terminal, otherwise no choice (-1).
+// How the user chooses among several saved tasks on this platform: the task
+// selection dialog on Windows (installed by the user interface); by default a
+// console prompt when the process has an interactive terminal, otherwise no
+// choice (-1).
+using PlatformChooser = std::int16_t (*)(const std::vector<daqmx::TaskListEntry>& entries);
+void SetPlatformChooser(PlatformChooser chooser);
 std::int16_t ChooseOnConsole(const std::vector<daqmx::TaskListEntry>& entries);
+
+// The chooser of a driver state that no host has given its own: the saved
+// task named by the environment variable NIADC_TASK when it is a candidate
+// (for unattended recording), otherwise the platform's chooser.
+std::int16_t ChooseByDefault(const std::vector<daqmx::TaskListEntry>& entries);
 
 }  // namespace driver

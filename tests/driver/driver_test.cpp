@@ -356,4 +356,22 @@ TEST(SharedState, ObjectsOfOneThreadShareItOthersDoNot) {
   });
 }
 
+TEST(SharedState, ALaterObjectOfTheThreadRecordsTheDetectedTask) {
+  testini::SimConfig config(Task("First", "Dev1/ai0") + Task("Second", "Dev1/ai0:1"));
+  OnFreshThread([] {
+    {
+      NI_DAQmx_Task adc;
+      ChooserLog log;
+      adc.SetTaskChooser(Answer(1, log));
+      ASSERT_TRUE(adc.Test());
+    }
+    NI_DAQmx_Task later;
+    EXPECT_TRUE(later.Detected());
+    EXPECT_EQ(later.BasePort(), 2);
+    ASSERT_TRUE(later.StartRecord()) << later.LastError();
+    EXPECT_EQ(later.InputCountChannels(), 2);
+    later.StopRecord();
+  });
+}
+
 }  // namespace

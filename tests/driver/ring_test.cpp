@@ -162,8 +162,8 @@ void RunTwoThreads(std::int32_t capacity, std::int32_t channels, std::int64_t to
   EXPECT_EQ(ring.Waiting(), 0);
 }
 
-TEST(RingTwoThreads, CapacityOne) { RunTwoThreads(1, 1, 200000); }
-TEST(RingTwoThreads, CapacityTwoWithThreeChannels) { RunTwoThreads(2, 3, 200000); }
-TEST(RingTwoThreads, OddCapacity) { RunTwoThreads(7, 2, 1000000); }
+TEST(RingTwoThreads, CapacityOne) { RunTwoThreads(1, 1, 20000); }
+TEST(RingTwoThreads, CapacityTwoWithThreeChannels) { RunTwoThreads(2, 3, 50000); }
+TEST(RingTwoThreads, OddCapacity) { RunTwoThreads(7, 2, 200000); }
 
 }  // namespace
