@@ -1,6 +1,7 @@
 #include "driver/ring.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -17,7 +18,8 @@ std::string BufferError(int number, const std::string& description, std::int32_t
 
 bool FrameRing::Reset(std::int32_t channels, std::int32_t frames, std::string& error) {
   const auto codes = static_cast<std::uint64_t>(std::max(channels, 0)) * static_cast<std::uint64_t>(std::max(frames, 0));
-  if (channels < 1 || frames < 1 || codes > codes_.max_size()) {
+  // The host counts ring sizes in codes as 32-bit numbers.
+  if (channels < 1 || frames < 1 || codes > static_cast<std::uint64_t>(INT32_MAX) || codes > codes_.max_size()) {
     Release();
     error = BufferError(6, "Overflow", channels, frames);
     return false;

@@ -40,4 +40,12 @@ class Adc {
 // which saved task to use when several qualify (empty: the driver's default).
 std::unique_ptr<Adc> OpenDirectAdc(const std::string& task);
 
+#ifdef _WIN32
+// The driver object through COM: `driver` is a ProgID (the registered server)
+// or the path of an NI.adc file, loaded without registration. `task` is
+// passed to the driver's default chooser through NIADC_TASK. Null, with the
+// reason in `error`, when the object cannot be created.
+std::unique_ptr<Adc> OpenComAdc(const std::string& driver, const std::string& task, std::string& error);
+#endif
+
 }  // namespace tools

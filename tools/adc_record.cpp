@@ -13,6 +13,7 @@
 #include <optional>
 #include <thread>
 
+#include "daqmx/library.h"
 #include "tools/adc_host.h"
 #include "tools/recording_files.h"
 #include "tools/task_list.h"
@@ -29,6 +30,7 @@ enum Exit { kOk = 0, kUsage = 1, kNoTask = 2, kStartFailed = 3, kFileError = 4, 
 
 struct Options {
   std::string task;
+  std::string driver;
   std::optional<double> seconds;
   std::optional<std::int64_t> frames;
   std::optional<std::int32_t> ring;
@@ -61,7 +63,11 @@ void PrintDevice(tools::Adc& adc, const std::vector<tools::ChannelDescription>& 
   std::printf("Device      %s\n", adc.ADCName().c_str());
   std::printf("Resolution  %d bits\n", adc.Resolution());
   std::printf("Rate        %g frames/s (maximum %g)\n", adc.Rate(), adc.RateMax());
-  std::printf("Ring        %d frames, %d codes\n", adc.InputSizeKadrs(), adc.InputSizeData());
+  if (adc.InputSizeKadrs() > 0) {
+    std::printf("Ring        %d frames, %d codes\n", adc.InputSizeKadrs(), adc.InputSizeData());
+  } else {
+    std::printf("Ring        sized at the start\n");
+  }
   std::printf("\n  #  %-20s %-14s %-6s %14s %12s\n", "Channel", "Range", "Unit", "Scale", "Offset");
   for (size_t c = 0; c < channels.size(); ++c) {
     const auto& ch = channels[c];
@@ -172,14 +178,32 @@ int Record(tools::Adc& adc, const Options& options, Sinks& sinks, std::int64_t l
   return result;
 }
 
+// Windows: the driver through COM, as the recording program uses it;
+// elsewhere the driver object in this process.
+std::unique_ptr<tools::Adc> OpenAdc(const Options& options) {
+#ifdef _WIN32
+  std::string error;
+  auto adc = tools::OpenComAdc(options.driver.empty() ? "NI.NI_DAQmx_Task" : options.driver, options.task, error);
+  if (!adc) std::fprintf(stderr, "adc-record: %s\n", error.c_str());
+  return adc;
+#else
+  return tools::OpenDirectAdc(options.task);
+#endif
+}
+
 int Run(const Options& options) {
-  auto adc = tools::OpenDirectAdc(options.task);
+  auto adc = OpenAdc(options);
+  if (!adc) return kNoTask;
   if (!adc->Test()) {
-    std::fprintf(stderr, "adc-record: no usable NI-DAQmx task%s%s\n",
-                 options.task.empty() ? " (several qualify? choose one with --task NAME)" : ": ",
-                 options.task.c_str());
-    const auto error = adc->LastError();
-    if (!error.empty()) std::fprintf(stderr, "%s\n", error.c_str());
+    if (const auto library = daqmx::Library::Default(); !library->Loaded()) {
+      std::fprintf(stderr, "adc-record: %s\n", library->LoadError().c_str());
+    } else if (!options.task.empty()) {
+      std::fprintf(stderr, "adc-record: no usable NI-DAQmx task: %s\n", options.task.c_str());
+    } else {
+      std::fprintf(stderr,
+                   "adc-record: no usable NI-DAQmx task: no saved task has an analog input as its first channel, "
+                   "or several have and none was chosen (--task NAME)\n");
+    }
     return kNoTask;
   }
   if (options.ring) adc->SetInputSizeData(*options.ring);
@@ -213,6 +237,10 @@ int main(int argc, char** argv) {
   CLI::App app{"adc-record: records a saved NI-DAQmx task through the NI-DAQmx-Task driver"};
   Options options;
   app.add_option("--task", options.task, "Saved task to use when several qualify (answers the driver's choice)");
+#ifdef _WIN32
+  app.add_option("--driver", options.driver,
+                 "NI.adc file to load without registration (default: the registered NI.NI_DAQmx_Task)");
+#endif
   app.add_option("--seconds", options.seconds, "Stop after this many seconds of frames")->check(CLI::PositiveNumber);
   app.add_option("--frames", options.frames, "Stop after this many frames")->check(CLI::PositiveNumber);
   app.add_option("--ring", options.ring, "Ring size request in codes (the driver's InputSizeData)");

@@ -111,8 +111,10 @@ TEST(Ring, ImpossibleSizeGivesABufferErrorText) {
   FrameRing ring;
   std::string error;
   EXPECT_FALSE(ring.Reset(32767, 0x7FFFFFFF, error));
-  EXPECT_EQ(error.rfind("Buffer Error ", 0), 0u) << error;
-  EXPECT_NE(error.find(": \r\n"), std::string::npos);
+  EXPECT_EQ(error.rfind("Buffer Error 6: \r\nOverflow", 0), 0u) << error;
+  EXPECT_FALSE(ring.Reset(0, 16, error));
+  EXPECT_EQ(ring.Waiting(), 0);
+  EXPECT_EQ(ring.FreeFrames(), 0);  // nothing may be written into a ring that was not allocated
 }
 
 // Writer and reader on two threads at the smallest capacities: every frame

@@ -1,0 +1,155 @@
+// Registration of NI.adc, for the machine and for the current user, checked
+// key by key in a scratch registry; the host's own IADC3 registration stays
+// as the host left it.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "tests/com/com_support.h"
+
+namespace {
+
+using comtest::ScratchRegistry;
+using comtest::ServerModule;
+
+const std::wstring kClsidKey = L"CLSID\\{70036B36-B224-4CA9-8361-140B9B9DD2F1}";
+const std::wstring kLibid = L"{E5B41819-B5B0-4004-BD51-F0A79639A505}";
+const std::wstring kAdc3Key = L"Interface\\{97B526A8-3B46-11D7-B688-FDAEA8668E28}";
+const std::wstring kDefaultKey = L"Interface\\{8C30A988-7FBA-43D9-B771-484B44D878A7}";
+const std::wstring kHostLibid = L"{11111111-2222-3333-4444-555555555555}";
+#ifdef _WIN64
+const std::wstring kPlatform = L"win64";
+#else
+const std::wstring kPlatform = L"win32";
+#endif
+
+std::optional<std::wstring> Text(HKEY root, const std::wstring& key, const wchar_t* name = nullptr) {
+  wchar_t text[512] = {};
+  DWORD size = sizeof(text) - sizeof(wchar_t);
+  if (RegGetValueW(root, key.c_str(), name, RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  return std::wstring(text);
+}
+
+bool Exists(HKEY root, const std::wstring& key) {
+  HKEY opened = nullptr;
+  if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
+  RegCloseKey(opened);
+  return true;
+}
+
+void SetText(HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& text) {
+  ASSERT_EQ(RegSetKeyValueW(root, key.c_str(), name, REG_SZ, text.c_str(),
+                            static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))),
+            ERROR_SUCCESS);
+}
+
+// The host program's own registration of its interface.
+void RegisterHostInterface(HKEY root) {
+  SetText(root, kAdc3Key, nullptr, L"IADC3");
+  SetText(root, kAdc3Key + L"\\TypeLib", nullptr, kHostLibid);
+  SetText(root, kAdc3Key + L"\\TypeLib", L"Version", L"3.0");
+  SetText(root, kAdc3Key + L"\\ProxyStubClsid32", nullptr, L"{00020420-0000-0000-C000-000000000046}");
+}
+
+void ExpectHostInterfaceUntouched(HKEY root) {
+  EXPECT_EQ(Text(root, kAdc3Key + L"\\TypeLib"), kHostLibid);
+  EXPECT_EQ(Text(root, kAdc3Key + L"\\TypeLib", L"Version"), L"3.0");
+  EXPECT_EQ(Text(root, kAdc3Key + L"\\ProxyStubClsid32"), L"{00020420-0000-0000-C000-000000000046}");
+}
+
+void ExpectServerRegistered(HKEY root) {
+  const std::wstring path = comtest::ServerPath();
+  EXPECT_EQ(Text(root, kClsidKey + L"\\InprocServer32"), path);
+  EXPECT_EQ(Text(root, kClsidKey + L"\\InprocServer32", L"ThreadingModel"), L"Apartment");
+  EXPECT_EQ(Text(root, kClsidKey + L"\\ProgID"), L"NI.NI_DAQmx_Task.1");
+  EXPECT_EQ(Text(root, kClsidKey + L"\\VersionIndependentProgID"), L"NI.NI_DAQmx_Task");
+  EXPECT_EQ(Text(root, kClsidKey + L"\\TypeLib"), kLibid);
+  EXPECT_EQ(Text(root, L"NI.NI_DAQmx_Task\\CLSID"), L"{70036B36-B224-4CA9-8361-140B9B9DD2F1}");
+  EXPECT_EQ(Text(root, L"NI.NI_DAQmx_Task\\CurVer"), L"NI.NI_DAQmx_Task.1");
+  EXPECT_EQ(Text(root, L"NI.NI_DAQmx_Task.1\\CLSID"), L"{70036B36-B224-4CA9-8361-140B9B9DD2F1}");
+  EXPECT_EQ(Text(root, L"TypeLib\\" + kLibid + L"\\1.1\\0\\" + kPlatform), path);
+  EXPECT_EQ(Text(root, kDefaultKey + L"\\TypeLib"), kLibid);
+  EXPECT_EQ(Text(root, kDefaultKey + L"\\ProxyStubClsid32"), L"{00020424-0000-0000-C000-000000000046}");
+}
+
+void ExpectNothingRegistered(HKEY root) {
+  for (const auto& key : {kClsidKey, std::wstring(L"NI.NI_DAQmx_Task"), std::wstring(L"NI.NI_DAQmx_Task.1"),
+                          L"TypeLib\\" + kLibid, kDefaultKey}) {
+    EXPECT_FALSE(Exists(root, key)) << std::string(key.begin(), key.end());
+  }
+}
+
+HKEY UserClasses() {
+  HKEY key = nullptr;
+  RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+  return key;
+}
+
+TEST(MachineRegistration, WritesClassProgIdsTypeLibraryAndInterfaces) {
+  ScratchRegistry scratch(false);
+  ServerModule server;
+  ASSERT_EQ(server.Register(), S_OK);
+  ExpectServerRegistered(HKEY_CLASSES_ROOT);
+  // Nobody had registered IADC3: it is described by our type library.
+  EXPECT_EQ(Text(HKEY_CLASSES_ROOT, kAdc3Key + L"\\TypeLib"), kLibid);
+  ASSERT_EQ(server.Register(), S_OK);  // again: same result
+  ExpectServerRegistered(HKEY_CLASSES_ROOT);
+
+  ASSERT_EQ(server.Unregister(), S_OK);
+  ExpectNothingRegistered(HKEY_CLASSES_ROOT);
+  EXPECT_FALSE(Exists(HKEY_CLASSES_ROOT, kAdc3Key));
+  EXPECT_EQ(server.Unregister(), S_OK);  // twice succeeds
+}
+
+TEST(MachineRegistration, LeavesTheHostsInterfaceRegistrationAlone) {
+  ScratchRegistry scratch(false);
+  RegisterHostInterface(HKEY_CLASSES_ROOT);
+  ServerModule server;
+  ASSERT_EQ(server.Register(), S_OK);
+  ExpectServerRegistered(HKEY_CLASSES_ROOT);
+  ExpectHostInterfaceUntouched(HKEY_CLASSES_ROOT);
+  ASSERT_EQ(server.Unregister(), S_OK);
+  ExpectNothingRegistered(HKEY_CLASSES_ROOT);
+  ExpectHostInterfaceUntouched(HKEY_CLASSES_ROOT);
+}
+
+TEST(UserRegistration, WritesUnderTheUsersClassesOnly) {
+  ScratchRegistry scratch(true);
+  ServerModule server;
+  ASSERT_EQ(server.Install(true, L"user"), S_OK);
+  HKEY user = UserClasses();
+  ExpectServerRegistered(user);
+  ExpectNothingRegistered(HKEY_CLASSES_ROOT);
+  ASSERT_EQ(server.Install(false, L"user"), S_OK);
+  ExpectNothingRegistered(user);
+  EXPECT_FALSE(Exists(user, kAdc3Key));
+  EXPECT_EQ(server.Install(false, L"USER"), S_OK);  // twice succeeds
+  RegCloseKey(user);
+}
+
+TEST(UserRegistration, DoesNotShadowTheHostsMachineWideInterface) {
+  ScratchRegistry scratch(true);
+  RegisterHostInterface(HKEY_CLASSES_ROOT);
+  ServerModule server;
+  ASSERT_EQ(server.Install(true, L"user"), S_OK);
+  HKEY user = UserClasses();
+  ExpectServerRegistered(user);
+  EXPECT_FALSE(Exists(user, kAdc3Key));
+  ExpectHostInterfaceUntouched(HKEY_CLASSES_ROOT);
+  ASSERT_EQ(server.Install(false, L"user"), S_OK);
+  ExpectHostInterfaceUntouched(HKEY_CLASSES_ROOT);
+  RegCloseKey(user);
+}
+
+TEST(Registration, OtherClassesAreNotServed) {
+  ServerModule server;
+  IUnknown* object = nullptr;
+  EXPECT_EQ(server.GetClassObject(IID_IUnknown, IID_IClassFactory, reinterpret_cast<void**>(&object)),
+            CLASS_E_CLASSNOTAVAILABLE);
+  EXPECT_EQ(object, nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,308 @@
+#include "tests/ui/dialog_robot.h"
+
+#include <commctrl.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/system.h"
+
+namespace robot {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kPatience = 10s;
+
+LPARAM PointOf(int x, int y) { return MAKELPARAM(x, y); }
+
+POINT RowCentre(HWND list, int row) {
+  RECT rect = {};
+  rect.left = LVIR_LABEL;
+  SendMessageW(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&rect));
+  return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+}
+
+// PNG with stored (uncompressed) deflate blocks: enough for screenshots.
+std::uint32_t Crc(const std::string& bytes) {
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (unsigned char byte : bytes) {
+    crc ^= byte;
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
+std::string BigEndian(std::uint32_t value) {
+  return {static_cast<char>(value >> 24), static_cast<char>(value >> 16), static_cast<char>(value >> 8),
+          static_cast<char>(value)};
+}
+
+std::string Chunk(const std::string& type, const std::string& data) {
+  return BigEndian(static_cast<std::uint32_t>(data.size())) + type + data + BigEndian(Crc(type + data));
+}
+
+std::string Zlib(const std::string& raw) {
+  std::string out = "\x78\x01";
+  std::uint32_t a = 1, b = 0;
+  for (unsigned char byte : raw) {
+    a = (a + byte) % 65521;
+    b = (b + a) % 65521;
+  }
+  for (size_t at = 0; at == 0 || at < raw.size(); at += 65535) {
+    const size_t size = std::min<size_t>(65535, raw.size() - at);
+    const bool last = at + size >= raw.size();
+    out += static_cast<char>(last ? 1 : 0);
+    out += static_cast<char>(size & 0xFF);
+    out += static_cast<char>(size >> 8);
+    out += static_cast<char>(~size & 0xFF);
+    out += static_cast<char>((~size >> 8) & 0xFF);
+    out += raw.substr(at, size);
+  }
+  return out + BigEndian((b << 16) | a);
+}
+
+bool WritePng(const std::filesystem::path& path, int width, int height, const std::vector<std::uint8_t>& bgrx) {
+  std::string raw;
+  for (int y = 0; y < height; ++y) {
+    raw += '\0';
+    for (int x = 0; x < width; ++x) {
+      const auto* pixel = &bgrx[(static_cast<size_t>(y) * width + x) * 4];
+      raw += static_cast<char>(pixel[2]);
+      raw += static_cast<char>(pixel[1]);
+      raw += static_cast<char>(pixel[0]);
+    }
+  }
+  const std::string header = BigEndian(width) + BigEndian(height) + std::string("\x08\x02\x00\x00\x00", 5);
+  std::ofstream file(path, std::ios::binary);
+  file << "\x89PNG\r\n\x1A\n" << Chunk("IHDR", header) << Chunk("IDAT", Zlib(raw)) << Chunk("IEND", "");
+  return static_cast<bool>(file);
+}
+
+// Stops at the first visible dialog window and stores it in *param.
+BOOL CALLBACK KeepVisibleDialog(HWND window, LPARAM param) {
+  wchar_t name[32] = {};
+  GetClassNameW(window, name, 32);
+  if (std::wstring(name) != L"#32770" || !IsWindowVisible(window)) return TRUE;
+  *reinterpret_cast<HWND*>(param) = window;
+  return FALSE;
+}
+
+std::filesystem::path ArtifactsFolder() {
+  const std::string exe = platform::ThisModulePath();  // <build>\bin\ui_tests.exe
+  const std::string bin = platform::FolderOf(exe);
+  const std::string build = platform::FolderOf(bin);
+  const std::string folder = build + "\\artifacts";
+  return std::filesystem::path(std::u8string(folder.begin(), folder.end()));
+}
+
+}  // namespace
+
+std::string NoDisplayReason() {
+  const auto display = platform::GetEnv("DISPLAY");
+  if (!display || display->empty()) return "no X display (DISPLAY is unset): the dialogs need one, e.g. Xvfb";
+  return "";
+}
+
+DialogThread::DialogThread(std::function<void()> show)
+    : thread_([this, show = std::move(show)] {
+        thread_id_ = GetCurrentThreadId();
+        show();
+        finished_ = true;
+      }) {
+  WaitUntil([this] { return thread_id_ != 0; });
+}
+
+DialogThread::~DialogThread() {
+  while (!finished_) {
+    if (HWND dialog = FindDialog()) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    std::this_thread::sleep_for(50ms);
+  }
+  thread_.join();
+}
+
+HWND DialogThread::FindDialog() const {
+  HWND found = nullptr;
+  EnumThreadWindows(thread_id_, &KeepVisibleDialog, reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+HWND DialogThread::WaitForDialog() {
+  HWND dialog = nullptr;
+  WaitUntil([&] { return (dialog = FindDialog()) != nullptr || finished_; });
+  return dialog;
+}
+
+bool DialogThread::WaitFinished() {
+  return WaitUntil([this] { return finished_.load(); });
+}
+
+bool DialogThread::Finished() const { return finished_; }
+
+bool WaitUntil(const std::function<bool()>& condition) {
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(10ms);
+  }
+  return true;
+}
+
+std::string WindowText(HWND window) {
+  wchar_t text[1024] = {};
+  SendMessageW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+  const std::wstring wide(text);
+  std::string utf8(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr)),
+                   '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, utf8.data(), static_cast<int>(utf8.size()), nullptr, nullptr);
+  utf8.resize(utf8.size() - 1);
+  return utf8;
+}
+
+std::vector<std::string> Headers(HWND list) {
+  const auto header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+  const int count = static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+  std::vector<std::string> result;
+  for (int i = 0; i < count; ++i) {
+    wchar_t text[256] = {};
+    HDITEMW item = {};
+    item.mask = HDI_TEXT;
+    item.pszText = text;
+    item.cchTextMax = 256;
+    SendMessageW(header, HDM_GETITEMW, i, reinterpret_cast<LPARAM>(&item));
+    std::string utf8(512, '\0');
+    utf8.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8.data(), 512, nullptr, nullptr)) - 1);
+    result.push_back(utf8);
+  }
+  return result;
+}
+
+std::vector<int> ColumnWidths(HWND list) {
+  std::vector<int> widths;
+  for (size_t i = 0; i < Headers(list).size(); ++i) {
+    widths.push_back(static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, i, 0)));
+  }
+  return widths;
+}
+
+std::vector<std::vector<std::string>> Rows(HWND list) {
+  const int columns = static_cast<int>(Headers(list).size());
+  const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+  std::vector<std::vector<std::string>> rows;
+  for (int row = 0; row < count; ++row) {
+    std::vector<std::string> cells;
+    for (int column = 0; column < columns; ++column) {
+      wchar_t text[512] = {};
+      LVITEMW item = {};
+      item.iSubItem = column;
+      item.pszText = text;
+      item.cchTextMax = 512;
+      SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+      std::string utf8(1024, '\0');
+      utf8.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8.data(), 1024, nullptr, nullptr)) -
+                  1);
+      cells.push_back(utf8);
+    }
+    rows.push_back(cells);
+  }
+  return rows;
+}
+
+int RowImage(HWND list, int row) {
+  LVITEMW item = {};
+  item.mask = LVIF_IMAGE;
+  item.iItem = row;
+  SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+  return item.iImage;
+}
+
+int SelectedRow(HWND list) {
+  return static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+HWND FocusOf(HWND dialog) {
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof(info);
+  GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info);
+  return info.hwndFocus ? info.hwndFocus : dialog;
+}
+
+void ClickRow(HWND list, int row) {
+  const POINT at = RowCentre(list, row);
+  PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, PointOf(at.x, at.y));
+  PostMessageW(list, WM_LBUTTONUP, 0, PointOf(at.x, at.y));
+}
+
+void DoubleClickRow(HWND list, int row) {
+  const POINT at = RowCentre(list, row);
+  ClickRow(list, row);
+  PostMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, PointOf(at.x, at.y));
+  PostMessageW(list, WM_LBUTTONUP, 0, PointOf(at.x, at.y));
+}
+
+void ClickControl(HWND control) {
+  RECT rect = {};
+  GetClientRect(control, &rect);
+  const LPARAM at = PointOf(rect.right / 2, rect.bottom / 2);
+  PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  PostMessageW(control, WM_LBUTTONUP, 0, at);
+}
+
+void PressKey(HWND dialog, UINT virtual_key) {
+  const HWND target = FocusOf(dialog);
+  const UINT scan = MapVirtualKeyW(virtual_key, MAPVK_VK_TO_VSC);
+  PostMessageW(target, WM_KEYDOWN, virtual_key, 1 | (scan << 16));
+  PostMessageW(target, WM_KEYUP, virtual_key, 1 | (scan << 16) | (3u << 30));
+}
+
+bool TypeKey(HWND dialog, WORD virtual_key) {
+  SetForegroundWindow(dialog);
+  if (!WaitUntil([&] { return GetForegroundWindow() == dialog; })) return false;
+  INPUT keys[2] = {};
+  for (auto& key : keys) {
+    key.type = INPUT_KEYBOARD;
+    key.ki.wVk = virtual_key;
+  }
+  keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  return SendInput(2, keys, sizeof(INPUT)) == 2;
+}
+
+void PressCloseBox(HWND dialog) { PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); }
+
+std::string SaveScreenshot(HWND window, const std::string& name) {
+  SetForegroundWindow(window);  // shown active, as the user sees it
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  SendMessageW(window, WM_NULL, 0, 0);  // the dialog's thread has painted
+  std::this_thread::sleep_for(300ms);   // and the X server has shown it
+  RECT rect = {};
+  GetWindowRect(window, &rect);
+  const int width = rect.right - rect.left;
+  const int height = rect.bottom - rect.top;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info = {};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+  GdiFlush();
+  std::vector<std::uint8_t> pixels(static_cast<const std::uint8_t*>(bits),
+                                   static_cast<const std::uint8_t*>(bits) + static_cast<size_t>(width) * height * 4);
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+
+  std::error_code error;
+  const auto folder = ArtifactsFolder();
+  std::filesystem::create_directories(folder, error);
+  const auto path = folder / (name + ".png");
+  if (!WritePng(path, width, height, pixels)) return "";
+  const std::u8string utf8 = path.u8string();
+  return std::string(utf8.begin(), utf8.end());
+}
+
+}  // namespace robot

@@ -1,0 +1,201 @@
+// The setup window as the user meets it: caption, summary, channel and
+// device lists for a two-device task, the channel click that finds the
+// channel's device, Help with and without NI.chm beside the driver, the
+// logo's link, and nothing shown while recording.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <mutex>
+
+#include "driver/ni_daqmx_task.h"
+#include "driver/state.h"
+#include "niadc_version.h"
+#include "platform/system.h"
+#include "tests/driver/ini.h"
+#include "tests/support/sim_env.h"
+#include "tests/ui/dialog_robot.h"
+#include "ui/dialogs.h"
+#include "ui/help_file.h"
+#include "ui/resource.h"
+#include "ui/setup_dialog.h"
+
+namespace {
+
+using Rows = std::vector<std::vector<std::string>>;
+const std::string kPlusMinus = "\xC2\xB1";
+
+// Two channels on two devices whose names are prefixes of each other.
+std::string TwoDeviceTask(const std::string& task_extra = "") {
+  using testini::Channel;
+  return "[DAQmx]\nMajorVersion = 9\nMinorVersion = 0\n\n" +
+         testini::TaskSection("Mixed", {"volts", "level"}, task_extra) +
+         Channel("Mixed", "volts", "Dev1/ai0|-10|10|Voltage") + Channel("Mixed", "level", "Dev10/ai0|0|5|Voltage") +
+         "[DAQmxDevice Dev1]\nProductType = PCIe-6363\nDevSerialNum = 0x1A2B3C\nDevIsSimulated = 1\n\n" +
+         testini::Device("Dev10", "USB-6210", "Sim.AIChannels = 16\n");
+}
+
+struct Requests {
+  std::mutex mutex;
+  std::vector<std::pair<std::string, unsigned>> help;
+  std::vector<std::string> web;
+};
+Requests g_requests;
+
+void RecordHelp(void*, const std::string& file, unsigned context) {
+  std::lock_guard lock(g_requests.mutex);
+  g_requests.help.emplace_back(file, context);
+}
+
+void RecordWeb(void*, const std::string& address) {
+  std::lock_guard lock(g_requests.mutex);
+  g_requests.web.push_back(address);
+}
+
+size_t HelpRequests() {
+  std::lock_guard lock(g_requests.mutex);
+  return g_requests.help.size();
+}
+
+class SetupDialog : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (const std::string reason = robot::NoDisplayReason(); !reason.empty()) GTEST_SKIP() << reason;
+    ui::InstallDialogs();
+    ui::SetHelpOpener(&RecordHelp);
+    ui::SetWebOpener(&RecordWeb);
+    std::lock_guard lock(g_requests.mutex);
+    g_requests.help.clear();
+    g_requests.web.clear();
+  }
+
+  void TearDown() override {
+    ui::SetHelpOpener(nullptr);
+    ui::SetWebOpener(nullptr);
+  }
+
+  // Opens the setup window of a driver that detected `ini`'s task, as the
+  // host does; `adjust` may change the state first. `user` plays the user.
+  void ShowSetting(const std::string& ini, const std::function<void(HWND)>& user,
+                   const std::function<void(driver::DriverState&)>& adjust = {}) {
+    testini::SimConfig config(ini);
+    bool returned = true;
+    robot::DialogThread thread([&] {
+      driver::NI_DAQmx_Task adc;
+      ASSERT_TRUE(adc.Test());
+      if (adjust) adjust(*driver::ThisThreadState());
+      returned = adc.ShowSetting();
+    });
+    const HWND dialog = thread.WaitForDialog();
+    ASSERT_NE(dialog, nullptr) << "no setup window appeared";
+    user(dialog);
+    ASSERT_TRUE(thread.WaitFinished()) << "the setup window did not close";
+    EXPECT_FALSE(returned);
+  }
+};
+
+TEST_F(SetupDialog, ShowsTheTaskItsChannelsAndItsDevices) {
+  ShowSetting(TwoDeviceTask(), [](HWND dialog) {
+    EXPECT_EQ(robot::WindowText(dialog), std::string("NI-DAQmx-Task Setup v") + NIADC_VERSION_TEXT + " (DAQmx v9.0)");
+    EXPECT_EQ(robot::WindowText(GetDlgItem(dialog, IDC_TXT_INFO)), "Task:\tMixed\r\nChannels:\t2\r\nDevices:\t2");
+
+    const HWND channels = GetDlgItem(dialog, IDC_LV_CHANNELS);
+    EXPECT_EQ(robot::Headers(channels), (std::vector<std::string>{"N", "Channel", "Range", "Physical Channel"}));
+    EXPECT_EQ(robot::ColumnWidths(channels), (std::vector<int>{28, 76, 76, 120}));
+    EXPECT_EQ(robot::Rows(channels),
+              (Rows{{"1", "volts", kPlusMinus + "10 V", "Dev1/ai0"}, {"2", "level", "0...5 V", "Dev10/ai0"}}));
+
+    const HWND devices = GetDlgItem(dialog, IDC_LV_DEVICES);
+    EXPECT_EQ(robot::Headers(devices), (std::vector<std::string>{"Device", "Type", "Seral N"}));
+    EXPECT_EQ(robot::ColumnWidths(devices), (std::vector<int>{100, 100, 100}));
+    EXPECT_EQ(robot::Rows(devices), (Rows{{"Dev1", "PCIe-6363", "1A2B3C"}, {"Dev10", "USB-6210", "0"}}));
+    EXPECT_FALSE(GetWindowLongW(dialog, GWL_EXSTYLE) & WS_EX_TOPMOST);
+
+    EXPECT_FALSE(robot::SaveScreenshot(dialog, "setup_dialog").empty());
+    robot::PressKey(dialog, VK_ESCAPE);
+  });
+}
+
+TEST_F(SetupDialog, ClickingAChannelSelectsTheDeviceItIsOn) {
+  ShowSetting(TwoDeviceTask(), [](HWND dialog) {
+    const HWND channels = GetDlgItem(dialog, IDC_LV_CHANNELS);
+    const HWND devices = GetDlgItem(dialog, IDC_LV_DEVICES);
+    EXPECT_EQ(robot::SelectedRow(devices), -1);
+    // Dev10/ai0 contains "Dev1" but not "Dev1/".
+    robot::ClickRow(channels, 1);
+    EXPECT_TRUE(robot::WaitUntil([&] { return robot::SelectedRow(devices) == 1; }))
+        << "selected device row " << robot::SelectedRow(devices);
+    robot::ClickRow(channels, 0);
+    EXPECT_TRUE(robot::WaitUntil([&] { return robot::SelectedRow(devices) == 0; }))
+        << "selected device row " << robot::SelectedRow(devices);
+    EXPECT_FALSE(robot::SaveScreenshot(dialog, "setup_dialog_channel_click").empty());
+    robot::ClickControl(GetDlgItem(dialog, IDCANCEL));
+  });
+}
+
+TEST_F(SetupDialog, HelpAndF1OpenTheHelpFileBesideTheDriverAtTheSetupPage) {
+  std::string help_file;
+  ShowSetting(TwoDeviceTask(), [&](HWND dialog) {
+    const HWND help = GetDlgItem(dialog, IDHELP);
+    EXPECT_TRUE(IsWindowEnabled(help));
+    robot::ClickControl(help);
+    EXPECT_TRUE(robot::WaitUntil([] { return HelpRequests() == 1; }));
+    EXPECT_TRUE(robot::TypeKey(dialog, VK_F1));
+    EXPECT_TRUE(robot::WaitUntil([] { return HelpRequests() == 2; }));
+    robot::PressKey(dialog, VK_ESCAPE);
+  }, [&](driver::DriverState& state) { help_file = state.mHelpFile; });
+
+  const std::string beside = platform::FolderOf(platform::ThisModulePath()) + "\\NI.chm";
+  EXPECT_EQ(help_file, beside) << "the build puts NI.chm beside the test program";
+  std::lock_guard lock(g_requests.mutex);
+  ASSERT_EQ(g_requests.help.size(), 2u);
+  for (const auto& [file, context] : g_requests.help) {
+    EXPECT_EQ(file, beside);
+    EXPECT_EQ(context, 20u);
+  }
+}
+
+TEST_F(SetupDialog, WithoutAHelpFileHelpIsDisabledAndCloseStillWorks) {
+  const auto folder = std::filesystem::temp_directory_path() / ("niadc-no-help-" + std::to_string(GetCurrentProcessId()));
+  std::filesystem::create_directories(folder);
+  const std::u8string utf8 = folder.u8string();
+  const std::string empty_folder(utf8.begin(), utf8.end());
+  ShowSetting(TwoDeviceTask(), [](HWND dialog) {
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDHELP)));
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)));
+    EXPECT_TRUE(robot::TypeKey(dialog, VK_F1));
+    EXPECT_FALSE(robot::SaveScreenshot(dialog, "setup_dialog_without_help").empty());
+    robot::ClickControl(GetDlgItem(dialog, IDCANCEL));
+  }, [&](driver::DriverState& state) { state.mHelpFile = ui::FindHelpFile(empty_folder); });
+  std::filesystem::remove_all(folder);
+  EXPECT_EQ(HelpRequests(), 0u);
+}
+
+TEST_F(SetupDialog, TheLogoOpensTheVendorsWebSite) {
+  ShowSetting(TwoDeviceTask(), [](HWND dialog) {
+    robot::ClickControl(GetDlgItem(dialog, IDC_IMG_LOGO));
+    EXPECT_TRUE(robot::WaitUntil([] {
+      std::lock_guard lock(g_requests.mutex);
+      return !g_requests.web.empty();
+    }));
+    robot::PressKey(dialog, VK_ESCAPE);
+  });
+  std::lock_guard lock(g_requests.mutex);
+  EXPECT_EQ(g_requests.web, (std::vector<std::string>{"https://www.ni.com/"}));
+}
+
+TEST_F(SetupDialog, ShowsNothingWhileRecording) {
+  testini::SimConfig config(TwoDeviceTask("Sim.FreeRunning = 1\n"));
+  bool started = false;
+  bool returned = true;
+  robot::DialogThread thread([&] {
+    driver::NI_DAQmx_Task adc;
+    started = adc.Test() && adc.StartRecord();
+    returned = adc.ShowSetting();
+    adc.StopRecord();
+  });
+  EXPECT_TRUE(thread.WaitFinished()) << "a window was shown while recording";
+  EXPECT_TRUE(started);
+  EXPECT_FALSE(returned);
+}
+
+}  // namespace

@@ -1,0 +1,11 @@
+// The driver's Windows dialogs: the task selection dialog (the platform's
+// chooser among several saved tasks) and the setup window (ShowSetting).
+#pragma once
+
+namespace ui {
+
+// Makes the dialogs the driver's chooser and setup window. Called once by the
+// COM server before it creates the first driver object.
+void InstallDialogs();
+
+}  // namespace ui

@@ -1,0 +1,29 @@
+// dlgSetup, the setup window that ShowSetting opens: the task, its channels
+// and devices, the driver's help and a link to the vendor's web site.
+// Windows only.
+#pragma once
+
+#include <string>
+
+namespace driver {
+struct DriverState;
+}
+
+namespace ui {
+
+// Shows the setup window for the state, modally, without an owner; returns
+// when the user closes it.
+void ShowSetupDialog(const driver::DriverState& state);
+
+// The vendor's web site, which the logo opens.
+inline constexpr const char* kVendorSite = "https://www.ni.com/";
+
+// How the window opens its help file at a context number and a web address.
+// By default HTML Help and the shell's "open" verb; replaceable so that a
+// test can watch the requests without starting a viewer or a browser.
+using HelpOpener = void (*)(void* owner_window, const std::string& help_file, unsigned context);
+using WebOpener = void (*)(void* owner_window, const std::string& address);
+void SetHelpOpener(HelpOpener opener);  // null restores the default
+void SetWebOpener(WebOpener opener);    // null restores the default
+
+}  // namespace ui
