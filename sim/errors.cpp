@@ -85,7 +85,12 @@ struct LastError {
 };
 
 // NI keeps the extended information per thread: a worker's failed read does
-// not overwrite what the host thread is about to report.
+// not overwrite what the host thread is about to report. Static TLS: the
+// library is loaded at run time, and LeakSanitizer cannot walk the dynamic
+// TLS blocks of such a library.
+#if defined(__GNUC__) && !defined(_WIN32)
+__attribute__((tls_model("initial-exec")))
+#endif
 thread_local LastError t_last_error;
 
 std::mutex g_config_mutex;

@@ -18,6 +18,11 @@ std::string TempPath(const std::string& name) {
   return (std::filesystem::temp_directory_path() / ("niadc-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" + name)).string();
 }
 
+void Remove(const std::string& path) {
+  std::error_code ignored;
+  std::filesystem::remove(path, ignored);
+}
+
 std::vector<unsigned char> ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -64,8 +69,8 @@ TEST(WavWriter, TwoChannelsArePlainPcmWithSizesFixedOnClose) {
   EXPECT_EQ(U32(b, data - 4), 12u);
   EXPECT_EQ(static_cast<std::int16_t>(U16(b, data + 4)), 32767);
   EXPECT_EQ(static_cast<std::int16_t>(U16(b, data + 6)), -32768);
-  std::filesystem::remove(path);
-  std::filesystem::remove(tools::WavWriter::SidecarPath(path));
+  Remove(path);
+  Remove(tools::WavWriter::SidecarPath(path));
 }
 
 TEST(WavWriter, MoreThanTwoChannelsUseTheExtensibleFormatAndKeepTheirUnits) {
@@ -84,16 +89,18 @@ TEST(WavWriter, MoreThanTwoChannelsUseTheExtensibleFormatAndKeepTheirUnits) {
   EXPECT_EQ(U32(b, Chunk(b, "data") - 4), 0u);
   EXPECT_NE(Chunk(b, "LIST"), 0u);
 
-  std::ifstream sidecar(tools::WavWriter::SidecarPath(path));
   std::string header, first, line, last;
-  std::getline(sidecar, header);
-  std::getline(sidecar, first);
-  while (std::getline(sidecar, line)) last = line;
+  {
+    std::ifstream sidecar(tools::WavWriter::SidecarPath(path));
+    std::getline(sidecar, header);
+    std::getline(sidecar, first);
+    while (std::getline(sidecar, line)) last = line;
+  }
   EXPECT_EQ(header, "channel,name,unit,range,scale,offset");
   EXPECT_EQ(first, "0,ch0,V,\xC2\xB1" "10 V,3200,0");
   EXPECT_EQ(last, "3,\"temp, inner\",\xC2\xB0" "C,0...100 \xC2\xB0" "C,640,50");
-  std::filesystem::remove(path);
-  std::filesystem::remove(tools::WavWriter::SidecarPath(path));
+  Remove(path);
+  Remove(tools::WavWriter::SidecarPath(path));
 }
 
 TEST(WavWriter, SidecarSitsBesideTheFile) {
@@ -108,15 +115,17 @@ TEST(CsvWriter, ValuesAreInUnits) {
   const std::int16_t codes[] = {32000, -32000, -16000, 0};
   ASSERT_TRUE(csv.Write(codes, 2));
   ASSERT_TRUE(csv.Close());
-  std::ifstream in(path);
   std::string header, row0, row1;
-  std::getline(in, header);
-  std::getline(in, row0);
-  std::getline(in, row1);
+  {
+    std::ifstream in(path);
+    std::getline(in, header);
+    std::getline(in, row0);
+    std::getline(in, row1);
+  }
   EXPECT_EQ(header, "frame,time_s,a [V],b [V]");
   EXPECT_EQ(row0, "0,0,10,0");
   EXPECT_EQ(row1, "1,0.01,-5,5");
-  std::filesystem::remove(path);
+  Remove(path);
 }
 
 TEST(Files, UnwritablePathIsReported) {
