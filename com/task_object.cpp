@@ -90,10 +90,10 @@ std::vector<std::int16_t> CodesOf(SAFEARRAY* array) {
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 
-// The IDispatch part of the default interface. Late-bound clients receive
-// this interface from CreateObject, so names it does not know are looked up
-// in IADC3 and invoked there.
-class DefaultPart : public _NI_DAQmx_Task {
+// What both dispatch interfaces answer alike: one type info, that of the
+// interface itself.
+template <typename Interface, const IID& kIid>
+class TypeInfoPart : public Interface {
  public:
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
     if (count == nullptr) return E_POINTER;
@@ -103,8 +103,18 @@ class DefaultPart : public _NI_DAQmx_Task {
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID, ITypeInfo** info) override {
     if (info == nullptr) return E_POINTER;
     *info = nullptr;
-    return index == 0 ? DispatchTypeInfo(IID__NI_DAQmx_Task, info) : DISP_E_BADINDEX;
+    return index == 0 ? DispatchTypeInfo(kIid, info) : DISP_E_BADINDEX;
   }
+
+ protected:
+  virtual ~TypeInfoPart() = default;
+};
+
+// The IDispatch part of the default interface. Late-bound clients receive
+// this interface from CreateObject, so names it does not know are looked up
+// in IADC3 and invoked there.
+class DefaultPart : public TypeInfoPart<_NI_DAQmx_Task, IID__NI_DAQmx_Task> {
+ public:
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
     ComRef<ITypeInfo> own;
     ComRef<ITypeInfo> adc3;
@@ -130,18 +140,8 @@ class DefaultPart : public _NI_DAQmx_Task {
 };
 
 // The IDispatch part of IADC3.
-class Adc3Part : public IADC3 {
+class Adc3Part : public TypeInfoPart<IADC3, IID_IADC3> {
  public:
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-    if (count == nullptr) return E_POINTER;
-    *count = 1;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID, ITypeInfo** info) override {
-    if (info == nullptr) return E_POINTER;
-    *info = nullptr;
-    return index == 0 ? DispatchTypeInfo(IID_IADC3, info) : DISP_E_BADINDEX;
-  }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
     ComRef<ITypeInfo> info;
     if (HRESULT hr = DispatchTypeInfo(IID_IADC3, info.put()); FAILED(hr)) return hr;

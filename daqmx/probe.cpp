@@ -10,6 +10,13 @@ namespace {
 
 const char* const kPlusMinus = "\xC2\xB1";  // U+00B1
 
+// The chosen task names the device until the probe finds a better name.
+void Select(TaskModel& model, const TaskListEntry& entry) {
+  model.mTaskName = entry.EntryName;
+  model.mTaskIndex = entry.TaskIndex;
+  model.mDeviceName = model.mADCName = model.mTaskName;
+}
+
 bool SelectTask(cNITask& task, TaskModel& model, const TaskChooser& choose) {
   model.mTaskList.clear();
   const int32 n = task.RefreshTaskList();
@@ -19,10 +26,7 @@ bool SelectTask(cNITask& task, TaskModel& model, const TaskChooser& choose) {
       model.mTaskList.push_back({task.TaskName(), std::to_string(task.ChannelCount()) + " AI", task.DeviceList(),
                                  static_cast<std::int16_t>(i)});
       if (task.TaskCount() == 1) {  // the only saved task: keep it loaded
-        const TaskListEntry& entry = model.mTaskList.front();
-        model.mTaskName = entry.EntryName;
-        model.mTaskIndex = entry.TaskIndex;
-        model.mDeviceName = model.mADCName = model.mTaskName;
+        Select(model, model.mTaskList.front());
         return true;
       }
     }
@@ -33,9 +37,7 @@ bool SelectTask(cNITask& task, TaskModel& model, const TaskChooser& choose) {
   if (chosen < 0 || static_cast<size_t>(chosen) >= model.mTaskList.size()) return false;
   const TaskListEntry& entry = model.mTaskList[static_cast<size_t>(chosen)];
   if (!task.LoadTask(entry.TaskIndex)) return false;
-  model.mTaskName = entry.EntryName;
-  model.mTaskIndex = entry.TaskIndex;
-  model.mDeviceName = model.mADCName = model.mTaskName;
+  Select(model, entry);
   return true;
 }
 

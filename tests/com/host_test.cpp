@@ -54,6 +54,19 @@ host::IADC3* CreateByProgId() {
   return adc;
 }
 
+// The object after a successful Test, as a host holds it before recording;
+// null (with the failure recorded) otherwise.
+host::IADC3* CreateDetected() {
+  host::IADC3* adc = CreateByProgId();
+  VARIANT_BOOL detected = 0;
+  if (adc != nullptr && (adc->Test(&detected) != S_OK || detected != VARIANT_TRUE)) {
+    ADD_FAILURE() << "Test did not detect the task";
+    adc->Release();
+    return nullptr;
+  }
+  return adc;
+}
+
 class Host : public ::testing::Test {
  protected:
   comtest::MachineRegistration registration_;
@@ -98,11 +111,8 @@ TEST_F(Host, FreshObjectAnswersNeutralValues) {
 
 TEST_F(Host, DescribesTheTaskAfterTest) {
   OnNewThread([] {
-    host::IADC3* adc = CreateByProgId();
+    host::IADC3* adc = CreateDetected();
     ASSERT_NE(adc, nullptr);
-    VARIANT_BOOL ok = 0;
-    ASSERT_EQ(adc->Test(&ok), S_OK);
-    ASSERT_EQ(ok, VARIANT_TRUE);
     SHORT count = 0;
     SHORT port = 0;
     BYTE bits = 0;
@@ -158,11 +168,8 @@ TEST_F(Host, DescribesTheTaskAfterTest) {
 TEST_F(Host, UnitTextsCarryTheDegreeSign) {
   ScopedEnv thermocouples("NIADC_TASK", "Thermocouples");
   OnNewThread([] {
-    host::IADC3* adc = CreateByProgId();
+    host::IADC3* adc = CreateDetected();
     ASSERT_NE(adc, nullptr);
-    VARIANT_BOOL ok = 0;
-    ASSERT_EQ(adc->Test(&ok), S_OK);
-    ASSERT_EQ(ok, VARIANT_TRUE);
     SHORT index = 0;
     BSTR unit = nullptr;
     adc->get_ChannelUnitName(&index, &unit);
@@ -173,10 +180,9 @@ TEST_F(Host, UnitTextsCarryTheDegreeSign) {
 
 TEST_F(Host, RecordsWithGetDataAndInputData) {
   OnNewThread([] {
-    host::IADC3* adc = CreateByProgId();
+    host::IADC3* adc = CreateDetected();
     ASSERT_NE(adc, nullptr);
     VARIANT_BOOL flag = 0;
-    ASSERT_EQ(adc->Test(&flag), S_OK);
     LONG request = 4000;
     EXPECT_EQ(adc->put_InputSizeData(&request), S_OK);
     LONG ring = 0;
@@ -244,11 +250,9 @@ TEST_F(Host, FailureToStartIsATextNotACOMError) {
       "[DAQmxDevice Dev1]\nProductType = PCIe-6363\n");
   ScopedEnv task("NIADC_TASK", "Broken");
   OnNewThread([] {
-    host::IADC3* adc = CreateByProgId();
+    host::IADC3* adc = CreateDetected();
     ASSERT_NE(adc, nullptr);
     VARIANT_BOOL flag = 0;
-    ASSERT_EQ(adc->Test(&flag), S_OK);
-    ASSERT_EQ(flag, VARIANT_TRUE);
     ASSERT_EQ(adc->StartRecord(&flag), S_OK);
     EXPECT_EQ(flag, VARIANT_FALSE);
     BSTR text = nullptr;
