@@ -1,6 +1,13 @@
 # Project-wide settings: warnings, test framework, and Wine as the test runner
 # of Windows executables.
 
+# Objects are reused across build trees and clones when ccache is installed.
+find_program(NIADC_CCACHE ccache)
+if(NIADC_CCACHE)
+  set(CMAKE_C_COMPILER_LAUNCHER ${NIADC_CCACHE})
+  set(CMAKE_CXX_COMPILER_LAUNCHER ${NIADC_CCACHE})
+endif()
+
 add_library(niadc_warnings INTERFACE)
 target_compile_options(niadc_warnings INTERFACE -Wall -Wextra -Wshadow -Wnon-virtual-dtor -Werror)
 
@@ -14,11 +21,7 @@ if(CMAKE_CROSSCOMPILING AND WIN32)
   set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
   add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
-  if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
-    set(NIADC_WINE wine)
-  else()
-    set(NIADC_WINE wine)
-  endif()
+  set(NIADC_WINE wine)
   set(NIADC_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
   set(CMAKE_CROSSCOMPILING_EMULATOR
       env WINEPREFIX=${NIADC_WINEPREFIX} WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= ${NIADC_WINE})
