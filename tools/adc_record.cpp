@@ -229,11 +229,6 @@ int Record(tools::Adc& adc, const Options& options, Outputs& outputs, const tool
     } else if (!busy) {
       break;  // a finite task has delivered everything
     } else if (now - last_data > std::chrono::duration<double>(options.stall_seconds)) {
-      const std::string reason = adc.LastError();
-      std::fprintf(stderr,
-                   "\nadc-record: no data arrived for %g s. Likely causes: NI-DAQmx's buffer overran while this "
-                   "computer fell behind, or the device was removed.%s%s\n",
-                   options.stall_seconds, reason.empty() ? "" : " The driver says: ", reason.c_str());
       result = kStalled;
       break;
     } else {
@@ -250,6 +245,13 @@ int Record(tools::Adc& adc, const Options& options, Outputs& outputs, const tool
   }
   adc.StopRecord();
   progress.Show(frames, clips, true);
+  if (result == kStalled) {
+    const std::string reason = adc.LastError();
+    std::fprintf(stderr,
+                 "adc-record: no data arrived for %g s. Likely causes: NI-DAQmx's buffer overran while this "
+                 "computer fell behind, or the device was removed.%s%s\n",
+                 options.stall_seconds, reason.empty() ? "" : " The driver says: ", reason.c_str());
+  }
   return result;
 }
 
@@ -343,7 +345,7 @@ int Run(const Options& options) {
   int result = outputs.Begin(info) ? Record(*adc, options, outputs, info, FrameLimit(options, info.rate)) : kFileError;
   if (result == kFileError) adc->StopRecord();
   if (!outputs.Close() && result == kOk) result = kFileError;
-  if (result == kFileError) std::fprintf(stderr, "\nadc-record: %s\n", outputs.error.c_str());
+  if (result == kFileError) std::fprintf(stderr, "adc-record: %s\n", outputs.error.c_str());
   return result;
 }
 
