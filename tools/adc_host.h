@@ -14,6 +14,7 @@ class Adc {
  public:
   virtual ~Adc() = default;
   virtual bool Test() = 0;
+  virtual std::int16_t BasePort() = 0;  // the detected task's index + 1
   virtual std::string ADCName() = 0;
   virtual int Resolution() = 0;
   virtual float Rate() = 0;

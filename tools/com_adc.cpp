@@ -63,6 +63,7 @@ class ComAdc final : public Adc {
   ComAdc& operator=(const ComAdc&) = delete;
 
   bool Test() override { return Flag(&IADC3::Test); }
+  std::int16_t BasePort() override { return Value(&IADC3::get_BasePort); }
   std::string ADCName() override { return Text(&IADC3::get_ADCName); }
   int Resolution() override { return Value(&IADC3::get_Resolution); }
   float Rate() override { return Value(&IADC3::get_Rate); }

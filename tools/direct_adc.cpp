@@ -16,6 +16,7 @@ class DirectAdc final : public Adc {
     });
   }
   bool Test() override { return driver_.Test(); }
+  std::int16_t BasePort() override { return driver_.BasePort(); }
   std::string ADCName() override { return driver_.ADCName(); }
   int Resolution() override { return driver_.Resolution(); }
   float Rate() override { return driver_.Rate(); }

@@ -57,4 +57,34 @@ bool PrintSavedTasks(std::FILE* out) {
   return true;
 }
 
+TaskScan ScanCandidates() {
+  daqmx::cNITask task;
+  TaskScan scan;
+  std::string last_failure;
+  for (daqmx::int32 i = 0; i < task.TaskCount(); ++i) {
+    if (!task.LoadTask(i)) {  // the driver skips such a task too
+      last_failure = task.TaskNameAt(i) + ": " + task.StatusText();
+      continue;
+    }
+    if (task.ChannelType(0) == daqmx::val::kAI) {
+      scan.candidates.push_back({task.TaskName(), i, task.SampleTimingType() == daqmx::val::kOnDemand});
+    }
+    task.UnloadTask();
+  }
+  if (!scan.candidates.empty()) return scan;
+  if (task.TaskCount() == 0 && task.Status() < 0) {
+    scan.problem = task.StatusText();
+  } else {
+    scan.problem = "no saved task has an analog-input channel first";
+    if (!last_failure.empty()) scan.problem += " (" + last_failure + ")";
+  }
+  return scan;
+}
+
+std::string CandidateNames(const std::vector<Candidate>& candidates) {
+  std::string names;
+  for (const auto& c : candidates) names += (names.empty() ? "" : ", ") + c.name;
+  return names.empty() ? "none" : names;
+}
+
 }  // namespace tools
