@@ -1,8 +1,6 @@
-// InitSettings against the real HKEY_CURRENT_USER\Software\Kvel key (under
-// Wine). Whatever was there is saved before each test and put back after it.
+// InitSettings against HKEY_CURRENT_USER\Software\Kvel (under Wine), with
+// HKEY_CURRENT_USER redirected to a scratch key for each test.
 #include <gtest/gtest.h>
-
-#include <optional>
 
 #include "raw_registry.h"
 #include "settings/settings.h"
@@ -23,25 +21,9 @@ rawreg::Data Sz(std::string_view text) {
 
 class SettingsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    saved_ = rawreg::Snapshot(L"Software\\Kvel");
-    rawreg::DeleteTree(kKvel);
-  }
-  void TearDown() override {
-    rawreg::DeleteTree(kKvel);
-    if (saved_) rawreg::Restore(L"Software\\Kvel", *saved_);
-  }
-
-  std::string Describe() {
-    const auto tree = rawreg::Snapshot(L"Software\\Kvel");
-    return tree ? rawreg::Describe(*tree) : "(no key)";
-  }
-
+  rawreg::ScratchUser user_;
   SettingsState state_;
   std::string instance_name_;
-
- private:
-  std::optional<rawreg::Tree> saved_;
 };
 
 TEST_F(SettingsTest, FirstCreationMakesTheChainWithOnlyTheInstanceName) {
@@ -49,12 +31,11 @@ TEST_F(SettingsTest, FirstCreationMakesTheChainWithOnlyTheInstanceName) {
   EXPECT_EQ(instance_name_, kName);
   EXPECT_EQ(state_.mRegistryKey, kKey);
   ASSERT_TRUE(state_.mRegistry);
-  EXPECT_EQ(Describe(),
-            "[]\n"
-            "[ADC]\n"
-            "[ADC\\NI]\n"
-            "[ADC\\NI\\NI-DAQmx-Task]\n"
-            "@=1:\"NI-DAQmx-Task\"\n");
+  EXPECT_EQ(cRegistry().ExportKey(kCurrentUser, kKvel, true),
+            "\r\n[HKEY_CURRENT_USER\\Software\\Kvel]\r\n"
+            "\r\n[HKEY_CURRENT_USER\\Software\\Kvel\\ADC]\r\n"
+            "\r\n[HKEY_CURRENT_USER\\Software\\Kvel\\ADC\\NI]\r\n"
+            "\r\n[HKEY_CURRENT_USER\\Software\\Kvel\\ADC\\NI\\NI-DAQmx-Task]\r\n@=\"NI-DAQmx-Task\"\r\n");
 }
 
 TEST_F(SettingsTest, InstanceNameIsSetOnlyWhenEmpty) {
