@@ -72,50 +72,37 @@ struct Kind {
 };
 
 // Binary values have no read with a default: a failed read leaves the variable.
-#define NIADC_KIND(Type, Getter, Stem) \
-#Stem, [](cRegistry& r, const std::string& n) { return r.Getter(n); },                            \
-      [](cRegistry& r, const std::string& n, const Type& v) { r.Set##Getter(n, v); },               \
-      [](auto& r, const std::string& n, Type& v, const Type& d) {                                   \
-        if constexpr (std::is_same_v<Type, Bytes>) return r.ReadBinary(n, v); else return r.Read##Stem(n, v, d); \
-      },                                                                                            \
+#define NIADC_KIND(Type, Getter, Stem)                                                          \
+  #Stem, [](cRegistry& r, const std::string& n) { return r.Getter(n); },                        \
+      [](cRegistry& r, const std::string& n, const Type& v) { r.Set##Getter(n, v); },           \
+      [](auto& r, const std::string& n, Type& v, const Type& d) {                               \
+        if constexpr (std::is_same_v<Type, Bytes>) return r.ReadBinary(n, v);                   \
+        else return r.Read##Stem(n, v, d);                                                      \
+      },                                                                                        \
       [](cRegistry& r, const std::string& n, const Type& v) { return r.Write##Stem(n, v); }
 
 using std::numeric_limits;
+// clang-format off
 const auto kKinds = std::make_tuple(
-    Kind<std::string>{
-        NIADC_KIND(std::string, Value, String), {"abc", "Hello, world", ""}, REG_SZ, Data{'a', 'b', 'c', 0}, ""},
+    Kind<std::string>{NIADC_KIND(std::string, Value, String), {"abc", "Hello, world", ""},
+                      REG_SZ, Data{'a', 'b', 'c', 0}, ""},
     Kind<std::int32_t>{NIADC_KIND(std::int32_t, LongValue, Long),
                        {-2, 0, numeric_limits<std::int32_t>::min(), numeric_limits<std::int32_t>::max()},
-                       REG_DWORD,
-                       Data{0xfe, 0xff, 0xff, 0xff},
-                       0},
+                       REG_DWORD, Data{0xfe, 0xff, 0xff, 0xff}, 0},
     Kind<std::uint8_t>{NIADC_KIND(std::uint8_t, ByteValue, Byte), {200, 0, 1, 255}, REG_DWORD, DWordBytes(200), 0},
-    Kind<std::int16_t>{NIADC_KIND(std::int16_t, IntegerValue, Integer),
-                       {-1, 0, 12345, -32768, 32767},
-                       REG_DWORD,
-                       DWordBytes(65535),
-                       0},
+    Kind<std::int16_t>{NIADC_KIND(std::int16_t, IntegerValue, Integer), {-1, 0, 12345, -32768, 32767},
+                       REG_DWORD, DWordBytes(65535), 0},
     Kind<bool>{NIADC_KIND(bool, BooleanValue, Boolean), {true, false}, REG_DWORD, DWordBytes(1), false},
-    Kind<float>{NIADC_KIND(float, SingleValue, Single),
-                {1.0f, -1.25e-20f, numeric_limits<float>::max()},
-                REG_DWORD,
-                DWordBytes(0x3f800000),
-                0.0f},
-    Kind<double>{NIADC_KIND(double, DoubleValue, Double),
-                 {1.0, 1.0 / 3.0, -2.5e300, 0.0},
-                 REG_BINARY,
-                 Data{0, 0, 0, 0, 0, 0, 0xf0, 0x3f},
-                 0.0},
+    Kind<float>{NIADC_KIND(float, SingleValue, Single), {1.0f, -1.25e-20f, numeric_limits<float>::max()},
+                REG_DWORD, DWordBytes(0x3f800000), 0.0f},
+    Kind<double>{NIADC_KIND(double, DoubleValue, Double), {1.0, 1.0 / 3.0, -2.5e300, 0.0},
+                 REG_BINARY, Data{0, 0, 0, 0, 0, 0, 0xf0, 0x3f}, 0.0},
     Kind<std::int64_t>{NIADC_KIND(std::int64_t, CurrencyValue, Currency),
                        {0x0102030405060708, numeric_limits<std::int64_t>::min()},
-                       REG_BINARY,
-                       Data{8, 7, 6, 5, 4, 3, 2, 1},
-                       0},
-    Kind<Bytes>{NIADC_KIND(Bytes, BinaryValue, Binary),
-                {Bytes{9, 8, 7}, Bytes{0, 1, 0x7f, 0x80, 0xff}},
-                REG_BINARY,
-                Data{9, 8, 7},
-                Bytes{0}});
+                       REG_BINARY, Data{8, 7, 6, 5, 4, 3, 2, 1}, 0},
+    Kind<Bytes>{NIADC_KIND(Bytes, BinaryValue, Binary), {Bytes{9, 8, 7}, Bytes{0, 1, 0x7f, 0x80, 0xff}},
+                REG_BINARY, Data{9, 8, 7}, Bytes{0}});
+// clang-format on
 #undef NIADC_KIND
 
 template <typename Check>
@@ -168,26 +155,19 @@ TEST_F(RegistryTest, SectionKeyKeepsItsPathWhenTheNewOneCannotBeCreated) {
   EXPECT_FALSE(rawreg::KeyExists(Sub("volatile\\child")));
 }
 
-TEST_F(RegistryTest, RootKeySetToTheSameRootKeepsTheSection) {
+TEST_F(RegistryTest, RootKeyMovesOnlyToAnotherRootThatOpens) {
   reg_.SetRootKey(kCurrentUser);
+  EXPECT_EQ(reg_.SectionKey(), kScratch) << "the same root keeps the section";
+  reg_.SetRootKey(kNoSuchRoot);
   EXPECT_EQ(reg_.RootKey(), kCurrentUser);
   EXPECT_EQ(reg_.SectionKey(), kScratch);
-}
-
-TEST_F(RegistryTest, RootKeySetToAnotherRootResetsTheSection) {
+  EXPECT_EQ(reg_.LastErrorCode(), kInvalidHandle);
   reg_.SetRootKey(kLocalMachine);
   EXPECT_EQ(reg_.RootKey(), kLocalMachine);
   EXPECT_EQ(reg_.SectionKey(), "");
   reg_.SetRootKey(kCurrentUser);
   EXPECT_EQ(reg_.RootKey(), kCurrentUser);
   EXPECT_EQ(reg_.SectionKey(), "");
-}
-
-TEST_F(RegistryTest, RootKeyIgnoresARootThatCannotBeOpened) {
-  reg_.SetRootKey(kNoSuchRoot);
-  EXPECT_EQ(reg_.RootKey(), kCurrentUser);
-  EXPECT_EQ(reg_.SectionKey(), kScratch);
-  EXPECT_EQ(reg_.LastErrorCode(), kInvalidHandle);
 }
 
 // ---- typed values ----
@@ -240,28 +220,18 @@ TEST_F(RegistryTest, WritesToAKeyThatIsGoneFailWithItsCode) {
 }
 
 TEST_F(RegistryTest, TextsAndNamesCrossTheAnsiCodePage) {
-  const std::string text =
-      "Gr\xc3\xb6\xc3\x9f"
-      "e \xc2\xb0"
-      "C";  // "Größe °C" in UTF-8
+  const std::string text = "Gr\xc3\xb6\xc3\x9f" "e \xc2\xb0" "C";  // "Größe °C" in UTF-8
   const std::string ansi = platform::ToSystemAnsi(text);
   if (platform::FromSystemAnsi(ansi) != text) GTEST_SKIP() << "the ANSI code page cannot hold the sample text";
   const std::string key = Sub("Schl\xc3\xbcssel");
   reg_.SetSectionKey(key);
   ASSERT_EQ(reg_.SectionKey(), key);
-  ASSERT_TRUE(
-      reg_.WriteString("Gr\xc3\xb6\xc3\x9f"
-                       "e",
-                       text));
-  EXPECT_EQ(reg_.Value("Gr\xc3\xb6\xc3\x9f"
-                       "e"),
-            text);
+  ASSERT_TRUE(reg_.WriteString("Gr\xc3\xb6\xc3\x9f" "e", text));
+  EXPECT_EQ(reg_.Value("Gr\xc3\xb6\xc3\x9f" "e"), text);
 
   // Stored under the converted names, the size being the converted byte count with its NUL.
   const std::string ansi_key = platform::ToSystemAnsi(key);
-  const std::string ansi_name = platform::ToSystemAnsi(
-      "Gr\xc3\xb6\xc3\x9f"
-      "e");
+  const std::string ansi_name = platform::ToSystemAnsi("Gr\xc3\xb6\xc3\x9f" "e");
   const auto stored = rawreg::Read(ansi_key, ansi_name);
   ASSERT_TRUE(stored);
   Data expected = BytesOf(ansi);
@@ -368,16 +338,11 @@ TEST(RegistryTexts, StripAtNullCutsAtTheFirstNul) {
 }
 
 TEST(RegistryTexts, RootKeyNamesCoverThePredefinedRootsOnly) {
-  EXPECT_EQ(cRegistry::RootKeyName(kClassesRoot), "HKEY_CLASSES_ROOT");
-  EXPECT_EQ(cRegistry::RootKeyName(kCurrentUser), "HKEY_CURRENT_USER");
-  EXPECT_EQ(cRegistry::RootKeyName(kLocalMachine), "HKEY_LOCAL_MACHINE");
-  EXPECT_EQ(cRegistry::RootKeyName(kUsers), "HKEY_USERS");
-  EXPECT_EQ(cRegistry::RootKeyName(kPerformanceData), "HKEY_PERFORMANCE_DATA");
-  EXPECT_EQ(cRegistry::RootKeyName(kCurrentConfig), "HKEY_CURRENT_CONFIG");
-  EXPECT_EQ(cRegistry::RootKeyName(kDynData), "HKEY_DYN_DATA");
-  EXPECT_EQ(cRegistry::RootKeyName(0x80000007), "");
-  EXPECT_EQ(cRegistry::RootKeyName(0x7fffffff), "");
-  EXPECT_EQ(cRegistry::RootKeyName(0), "");
+  const std::pair<RootHandle, const char*> names[] = {
+      {kClassesRoot, "HKEY_CLASSES_ROOT"},      {kCurrentUser, "HKEY_CURRENT_USER"}, {kLocalMachine, "HKEY_LOCAL_MACHINE"},
+      {kUsers, "HKEY_USERS"},                   {kCurrentConfig, "HKEY_CURRENT_CONFIG"}, {kDynData, "HKEY_DYN_DATA"},
+      {kPerformanceData, "HKEY_PERFORMANCE_DATA"}, {0x80000007, ""}, {0x7fffffff, ""}, {0, ""}};
+  for (const auto& [root, name] : names) EXPECT_EQ(cRegistry::RootKeyName(root), name) << root;
 }
 
 // ---- keys ----
@@ -414,29 +379,26 @@ TEST_F(RegistryTest, ValuesAreDeleted) {
 // ---- lookup of a value of any type ----
 
 TEST_F(RegistryTest, QueryValueAnswersTheTypeAndTheValue) {
-  rawreg::Write(kScratch, "sz", REG_SZ, BytesOf(std::string_view("text\0", 5)));
-  rawreg::Write(kScratch, "expand", REG_EXPAND_SZ, BytesOf(std::string_view("%TEMP%\\x\0", 9)));
-  rawreg::Write(kScratch, "multi", REG_MULTI_SZ, BytesOf(std::string_view("one\0two\0\0", 9)));
-  rawreg::Write(kScratch, "bin", REG_BINARY, Data{1, 2, 3});
-  rawreg::Write(kScratch, "nobytes", REG_BINARY, Data{});
-  rawreg::WriteDWord(kScratch, "dw", 0xffffffff);
-  rawreg::Write(kScratch, "big", REG_DWORD_BIG_ENDIAN, Data{0, 0, 1, 2});
-
-  AnyValue value;
-  EXPECT_EQ(reg_.QueryValue(kCurrentUser, kScratch, "sz", value), kRegSz);
-  EXPECT_EQ(value, AnyValue(std::string("text")));
-  EXPECT_EQ(reg_.QueryValue(kCurrentUser, kScratch, "expand", value), kRegExpandSz);
-  EXPECT_EQ(value, AnyValue(std::string("%TEMP%\\x"))) << "not expanded";
-  EXPECT_EQ(reg_.QueryValue(kCurrentUser, kScratch, "multi", value), kRegMultiSz);
-  EXPECT_EQ(value, AnyValue(std::string("one\0two\0", 8))) << "inner NULs stay";
-  EXPECT_EQ(reg_.QueryValue(kCurrentUser, kScratch, "bin", value), kRegBinary);
-  EXPECT_EQ(value, AnyValue(Bytes{1, 2, 3}));
-  EXPECT_EQ(reg_.QueryValue(kCurrentUser, kScratch, "nobytes", value), kRegBinary);
-  EXPECT_EQ(value, AnyValue(Bytes{}));
-  EXPECT_EQ(reg_.QueryValue(kCurrentUser, kScratch, "dw", value), kRegDword);
-  EXPECT_EQ(value, AnyValue(std::int32_t{-1}));
-  EXPECT_EQ(reg_.QueryValue(kCurrentUser, kScratch, "big", value), kRegDwordBigEndian);
-  EXPECT_EQ(value, AnyValue(std::int32_t{0x02010000})) << "taken as little-endian";
+  const struct {
+    const char* name;
+    DWORD type;
+    Data data;
+    AnyValue value;
+  } cases[] = {
+      {"sz", REG_SZ, BytesOf(std::string_view("text\0", 5)), std::string("text")},
+      {"expand", REG_EXPAND_SZ, BytesOf(std::string_view("%TEMP%\\x\0", 9)), std::string("%TEMP%\\x")},  // not expanded
+      {"multi", REG_MULTI_SZ, BytesOf(std::string_view("one\0two\0\0", 9)), std::string("one\0two\0", 8)},
+      {"bin", REG_BINARY, Data{1, 2, 3}, Bytes{1, 2, 3}},
+      {"nobytes", REG_BINARY, Data{}, Bytes{}},
+      {"dw", REG_DWORD, DWordBytes(0xffffffff), std::int32_t{-1}},
+      {"big", REG_DWORD_BIG_ENDIAN, Data{0, 0, 1, 2}, std::int32_t{0x02010000}},  // taken as little-endian
+  };
+  for (const auto& c : cases) {
+    rawreg::Write(kScratch, c.name, c.type, c.data);
+    AnyValue value;
+    EXPECT_EQ(reg_.QueryValue(kCurrentUser, kScratch, c.name, value), c.type) << c.name;
+    EXPECT_EQ(value, c.value) << c.name;
+  }
 }
 
 TEST_F(RegistryTest, QueryValueMatchesNamesExactlyAndFindsTheDefaultValue) {

@@ -43,11 +43,11 @@ TEST_F(SettingsTest, InstanceNameIsSetOnlyWhenEmpty) {
   InitSettings(state_, instance_name_, kName);
   EXPECT_EQ(instance_name_, "Given");
   EXPECT_EQ(state_.mRegistryKey, kKey) << "the key follows the name passed";
-}
-
-TEST_F(SettingsTest, TheDriverPassingItsOwnInstanceNameWorks) {
+  // The driver passes its own instance name.
+  rawreg::DeleteTree(kKvel);
+  SettingsState state;
   instance_name_ = kName;
-  InitSettings(state_, instance_name_, instance_name_);
+  InitSettings(state, instance_name_, instance_name_);
   EXPECT_EQ(instance_name_, kName);
   EXPECT_EQ(rawreg::Read(kKey, "")->data, Sz(kName));
 }
@@ -78,38 +78,27 @@ TEST_F(SettingsTest, AWriteToAReadOnlyKeyFailsQuietly) {
   EXPECT_EQ(rawreg::Read(kKey, "")->data, Sz("other"));
 }
 
-TEST_F(SettingsTest, OtherTextIsOverwritten) {
-  for (const char* stored : {"Something else", "ni-daqmx-task", "NI-DAQmx-Task "}) {
+TEST_F(SettingsTest, AnyOtherDefaultValueBecomesTheNameAndOtherValuesStay) {
+  const std::pair<DWORD, rawreg::Data> stored[] = {{REG_NONE, {}},
+                                                   {REG_SZ, Sz("Something else")},
+                                                   {REG_SZ, Sz("ni-daqmx-task")},
+                                                   {REG_SZ, Sz("NI-DAQmx-Task ")},
+                                                   {REG_DWORD, {'N', 'I', 0, 0}}};
+  for (const auto& [type, data] : stored) {
     rawreg::CreateKey(kKey);
-    rawreg::Write(kKey, "", REG_SZ, Sz(stored));
+    rawreg::WriteDWord(kKey, "keep", 5);
+    if (type != REG_NONE) rawreg::Write(kKey, "", type, data);
     rawreg::ValueWatch watch(kKey);
     SettingsState state;
     InitSettings(state, instance_name_, kName);
-    EXPECT_TRUE(watch.Changed()) << stored;
+    EXPECT_TRUE(watch.Changed()) << type;
     const auto value = rawreg::Read(kKey, "");
     ASSERT_TRUE(value);
     EXPECT_EQ(value->type, static_cast<DWORD>(REG_SZ));
-    EXPECT_EQ(value->data, Sz(kName)) << stored;
+    EXPECT_EQ(value->data, Sz(kName));
     EXPECT_EQ(rawreg::ReadWide(kKey, ""), std::wstring(L"NI-DAQmx-Task"));
+    EXPECT_EQ(rawreg::Read(kKey, "keep")->data, (rawreg::Data{5, 0, 0, 0}));
   }
-}
-
-TEST_F(SettingsTest, ADefaultValueOfAnotherTypeIsReplacedByText) {
-  rawreg::CreateKey(kKey);
-  rawreg::WriteDWord(kKey, "", 0x00494e);  // "NI" as the raw bytes of a DWORD
-  InitSettings(state_, instance_name_, kName);
-  const auto value = rawreg::Read(kKey, "");
-  ASSERT_TRUE(value);
-  EXPECT_EQ(value->type, static_cast<DWORD>(REG_SZ));
-  EXPECT_EQ(value->data, Sz(kName));
-}
-
-TEST_F(SettingsTest, AnAbsentDefaultValueIsWrittenAndOtherValuesStay) {
-  rawreg::CreateKey(kKey);
-  rawreg::WriteDWord(kKey, "keep", 5);
-  InitSettings(state_, instance_name_, kName);
-  EXPECT_EQ(rawreg::Read(kKey, "")->data, Sz(kName));
-  EXPECT_EQ(rawreg::Read(kKey, "keep")->data, (rawreg::Data{5, 0, 0, 0}));
 }
 
 TEST_F(SettingsTest, ASecondObjectReusesTheAccessorAndWritesNothing) {
