@@ -44,24 +44,14 @@ TEST_F(TextQuery, EveryTextFollowsTheSizeConvention) {
 }
 
 TEST_F(TextQuery, EveryProducedCodeHasItsOwnText) {
-  const int32 codes[] = {st::kSamplesNoLongerAvailable,
-                         st::kSamplesNotYetAvailable,
-                         st::kSamplesWillNeverBeAvailable,
-                         st::kInvalidTask,
-                         st::kTaskNameConflict,
-                         st::kTaskCannotBeLoaded,
-                         st::kInvalidDeviceId,
-                         st::kDeviceCannotBeAccessed,
-                         st::kNoChannelsInTask,
-                         st::kReadBufferTooSmall,
-                         st::kResourceReserved,
-                         st::kOnboardMemoryOverflow,
-                         st::kWarningStringTruncated,
-                         kInvalidAttributeValue,
-                         kAttributeNotApplicable,
-                         kChannelNotInTask,
-                         kConfigInvalid,
-                         kConfigUnreadable};
+  // clang-format off
+  const int32 codes[] = {
+      st::kSamplesNoLongerAvailable, st::kSamplesNotYetAvailable, st::kSamplesWillNeverBeAvailable,
+      st::kInvalidTask, st::kTaskNameConflict, st::kTaskCannotBeLoaded, st::kInvalidDeviceId,
+      st::kDeviceCannotBeAccessed, st::kNoChannelsInTask, st::kReadBufferTooSmall, st::kResourceReserved,
+      st::kOnboardMemoryOverflow, st::kWarningStringTruncated, kInvalidAttributeValue, kAttributeNotApplicable,
+      kChannelNotInTask, kConfigInvalid, kConfigUnreadable};
+  // clang-format on
   const std::string unknown = ErrorString(-123456);
   EXPECT_NE(unknown.find("could not be found"), std::string::npos) << unknown;
   for (const int32 code : codes) {
