@@ -339,8 +339,9 @@ TEST(RegistryTexts, StripAtNullCutsAtTheFirstNul) {
 
 TEST(RegistryTexts, RootKeyNamesCoverThePredefinedRootsOnly) {
   const std::pair<RootHandle, const char*> names[] = {
-      {kClassesRoot, "HKEY_CLASSES_ROOT"},      {kCurrentUser, "HKEY_CURRENT_USER"}, {kLocalMachine, "HKEY_LOCAL_MACHINE"},
-      {kUsers, "HKEY_USERS"},                   {kCurrentConfig, "HKEY_CURRENT_CONFIG"}, {kDynData, "HKEY_DYN_DATA"},
+      {kClassesRoot, "HKEY_CLASSES_ROOT"},   {kCurrentUser, "HKEY_CURRENT_USER"},
+      {kLocalMachine, "HKEY_LOCAL_MACHINE"}, {kUsers, "HKEY_USERS"},
+      {kCurrentConfig, "HKEY_CURRENT_CONFIG"}, {kDynData, "HKEY_DYN_DATA"},
       {kPerformanceData, "HKEY_PERFORMANCE_DATA"}, {0x80000007, ""}, {0x7fffffff, ""}, {0, ""}};
   for (const auto& [root, name] : names) EXPECT_EQ(cRegistry::RootKeyName(root), name) << root;
 }
