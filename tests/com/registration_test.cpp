@@ -8,6 +8,8 @@
 
 #include "tests/com/com_support.h"
 
+#include <sddl.h>  // after windows.h
+
 namespace {
 
 using comtest::ScratchRegistry;
@@ -82,6 +84,19 @@ void ExpectNothingRegistered(HKEY root) {
   }
 }
 
+// Lets everyone read and delete the key, but nobody write to it or below it.
+void RefuseWrites(HKEY root, const std::wstring& key) {
+  HKEY opened = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, WRITE_DAC, nullptr, &opened, nullptr), ERROR_SUCCESS);
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  // KEY_READ | DELETE | WRITE_DAC for everyone, nothing else.
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;0x70019;;;WD)", SDDL_REVISION_1,
+                                                                   &descriptor, nullptr));
+  EXPECT_EQ(RegSetKeySecurity(opened, DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
+  LocalFree(descriptor);
+  RegCloseKey(opened);
+}
+
 HKEY UserClasses() {
   HKEY key = nullptr;
   RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
@@ -102,6 +117,16 @@ TEST(MachineRegistration, WritesClassProgIdsTypeLibraryAndInterfaces) {
   ExpectNothingRegistered(HKEY_CLASSES_ROOT);
   EXPECT_FALSE(Exists(HKEY_CLASSES_ROOT, kAdc3Key));
   EXPECT_EQ(server.Unregister(), S_OK);  // twice succeeds
+}
+
+TEST(MachineRegistration, RemovesWhatItWroteWhenAWriteIsRefusedHalfWay) {
+  ScratchRegistry scratch(false);
+  // Written after the class key and the first ProgID.
+  RefuseWrites(HKEY_CLASSES_ROOT, L"NI.NI_DAQmx_Task.1");
+  ServerModule server;
+  EXPECT_EQ(server.Register(), HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
+  ExpectNothingRegistered(HKEY_CLASSES_ROOT);
+  EXPECT_FALSE(Exists(HKEY_CLASSES_ROOT, kAdc3Key));
 }
 
 TEST(MachineRegistration, LeavesTheHostsInterfaceRegistrationAlone) {

@@ -3,9 +3,6 @@
 #include <gtest/gtest.h>
 #include <sddl.h>
 
-#include <cstdio>
-#include <cstring>
-
 namespace rawreg {
 namespace {
 
@@ -16,41 +13,6 @@ struct Key {
     if (handle != nullptr) RegCloseKey(handle);
   }
 };
-
-std::string Narrow(const std::wstring& wide) {
-  std::string text;
-  for (wchar_t c : wide) text += c < 128 ? static_cast<char>(c) : '?';
-  return text;
-}
-
-std::string HexBytes(const Data& data) {
-  std::string text;
-  char byte[4];
-  for (std::size_t i = 0; i < data.size(); ++i) {
-    std::snprintf(byte, sizeof byte, "%02x", data[i]);
-    text += (i == 0 ? "" : ",") + std::string(byte);
-  }
-  return text;
-}
-
-// Strings as their text (the last NUL dropped, others shown as \0), other data as hex bytes.
-std::string DataText(const Value& value) {
-  if (value.type != REG_SZ && value.type != REG_EXPAND_SZ && value.type != REG_MULTI_SZ) return HexBytes(value.data);
-  std::wstring wide(value.data.size() / sizeof(wchar_t), L'\0');
-  std::memcpy(wide.data(), value.data.data(), wide.size() * sizeof(wchar_t));
-  if (!wide.empty() && wide.back() == L'\0') wide.pop_back();
-  std::string text;
-  for (wchar_t c : wide) text += c == L'\0' ? std::string("\\0") : Narrow(std::wstring(1, c));
-  return "\"" + text + "\"";
-}
-
-void DescribeInto(const Tree& tree, const std::string& path, std::string& text) {
-  text += "[" + path + "]\n";
-  for (const auto& [name, value] : tree.values) {
-    text += (name.empty() ? "@" : Narrow(name)) + "=" + std::to_string(value.type) + ":" + DataText(value) + "\n";
-  }
-  for (const auto& [name, child] : tree.keys) DescribeInto(child, path.empty() ? Narrow(name) : path + "\\" + Narrow(name), text);
-}
 
 }  // namespace
 
@@ -64,8 +26,8 @@ bool KeyExists(const std::string& path) {
 void CreateKey(const std::string& path, bool is_volatile) {
   Key key;
   const DWORD options = is_volatile ? REG_OPTION_VOLATILE : REG_OPTION_NON_VOLATILE;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, options, KEY_ALL_ACCESS, nullptr,
-                            &key.handle, nullptr),
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, options, KEY_ALL_ACCESS, nullptr, &key.handle,
+                            nullptr),
             ERROR_SUCCESS)
       << path;
 }
@@ -75,8 +37,8 @@ void MakeReadOnly(const std::string& path) {
   ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, WRITE_DAC, &key.handle), ERROR_SUCCESS) << path;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   // Protected DACL: KEY_READ for everyone, nothing else.
-  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;;0x20019;;;WD)", SDDL_REVISION_1,
-                                                                   &descriptor, nullptr));
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;;0x20019;;;WD)", SDDL_REVISION_1, &descriptor,
+                                                                   nullptr));
   EXPECT_EQ(RegSetKeySecurity(key.handle, DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
   LocalFree(descriptor);
 }
@@ -95,8 +57,9 @@ void Write(const std::string& path, const std::string& name, DWORD type, const D
 }
 
 void WriteDWord(const std::string& path, const std::string& name, std::uint32_t value) {
-  Write(path, name, REG_DWORD, Data{static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-                                    static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)});
+  Write(path, name, REG_DWORD,
+        Data{static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+             static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)});
 }
 
 std::optional<Value> Read(const std::string& path, const std::string& name) {
@@ -128,45 +91,18 @@ std::optional<std::wstring> ReadWide(const std::string& path, const std::string&
   return text;
 }
 
-std::optional<Tree> Snapshot(const std::wstring& path) {
+ScratchUser::ScratchUser() : base_("Software\\NIADC-Tests\\settings-" + std::to_string(GetCurrentProcessId())) {
+  RegDeleteTreeA(HKEY_CURRENT_USER, base_.c_str());
   Key key;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key.handle) != ERROR_SUCCESS) return {};
-  Tree tree;
-  wchar_t name[256];
-  for (DWORD i = 0;; ++i) {
-    DWORD length = 256;
-    Value value;
-    DWORD size = 0;
-    if (RegEnumValueW(key.handle, i, name, &length, nullptr, &value.type, nullptr, &size) != ERROR_SUCCESS) break;
-    value.data.resize(size);
-    length = 256;
-    RegEnumValueW(key.handle, i, name, &length, nullptr, &value.type, value.data.data(), &size);
-    tree.values.emplace_back(std::wstring(name, length), std::move(value));
-  }
-  for (DWORD i = 0;; ++i) {
-    DWORD length = 256;
-    if (RegEnumKeyExW(key.handle, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    const std::wstring child(name, length);
-    if (auto sub = Snapshot(path + L"\\" + child)) tree.keys.emplace_back(child, std::move(*sub));
-  }
-  return tree;
+  EXPECT_EQ(
+      RegCreateKeyExA(HKEY_CURRENT_USER, base_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key.handle, nullptr),
+      ERROR_SUCCESS);
+  EXPECT_EQ(RegOverridePredefKey(HKEY_CURRENT_USER, key.handle), ERROR_SUCCESS);
 }
 
-void Restore(const std::wstring& path, const Tree& tree) {
-  Key key;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                            nullptr, &key.handle, nullptr),
-            ERROR_SUCCESS);
-  for (const auto& [name, value] : tree.values) {
-    RegSetValueExW(key.handle, name.c_str(), 0, value.type, value.data.data(), static_cast<DWORD>(value.data.size()));
-  }
-  for (const auto& [name, child] : tree.keys) Restore(path + L"\\" + name, child);
-}
-
-std::string Describe(const Tree& tree) {
-  std::string text;
-  DescribeInto(tree, "", text);
-  return text;
+ScratchUser::~ScratchUser() {
+  RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+  RegDeleteTreeA(HKEY_CURRENT_USER, base_.c_str());
 }
 
 ValueWatch::ValueWatch(const std::string& path) {

@@ -1,6 +1,6 @@
 // Direct Win32 access to HKEY_CURRENT_USER for the tests, independent of
-// cRegistry: to prepare values of any type, look at what was stored, and
-// save and restore a subtree around a test.
+// cRegistry: to prepare values of any type and look at what was stored, in
+// a scratch key that stands in for HKEY_CURRENT_USER.
 #pragma once
 
 #include <windows.h>
@@ -37,17 +37,18 @@ std::optional<Value> Read(const std::string& path, const std::string& name);
 // A string value as UTF-16, read without any code-page conversion.
 std::optional<std::wstring> ReadWide(const std::string& path, const std::string& name);
 
-// A subtree as stored (names and data untouched), with values and subkeys in
-// enumeration order.
-struct Tree {
-  std::vector<std::pair<std::wstring, Value>> values;
-  std::vector<std::pair<std::wstring, Tree>> keys;
+// Redirects HKEY_CURRENT_USER of this process to a fresh scratch key while
+// the object lives; the scratch key is removed afterwards.
+class ScratchUser {
+ public:
+  ScratchUser();
+  ~ScratchUser();
+  ScratchUser(const ScratchUser&) = delete;
+  ScratchUser& operator=(const ScratchUser&) = delete;
+
+ private:
+  std::string base_;
 };
-std::optional<Tree> Snapshot(const std::wstring& path);
-void Restore(const std::wstring& path, const Tree& tree);
-// One line per key ("[relative path]") and per value ("name=type:data", the
-// data of a string type as "text", other data as hex bytes).
-std::string Describe(const Tree& tree);
 
 // Signals once any value of one key is set or deleted after construction.
 class ValueWatch {

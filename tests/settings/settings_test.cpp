@@ -1,8 +1,6 @@
-// InitSettings against the real HKEY_CURRENT_USER\Software\Kvel key (under
-// Wine). Whatever was there is saved before each test and put back after it.
+// InitSettings against HKEY_CURRENT_USER\Software\Kvel (under Wine), with
+// HKEY_CURRENT_USER redirected to a scratch key for each test.
 #include <gtest/gtest.h>
-
-#include <optional>
 
 #include "raw_registry.h"
 #include "settings/settings.h"
@@ -23,25 +21,9 @@ rawreg::Data Sz(std::string_view text) {
 
 class SettingsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    saved_ = rawreg::Snapshot(L"Software\\Kvel");
-    rawreg::DeleteTree(kKvel);
-  }
-  void TearDown() override {
-    rawreg::DeleteTree(kKvel);
-    if (saved_) rawreg::Restore(L"Software\\Kvel", *saved_);
-  }
-
-  std::string Describe() {
-    const auto tree = rawreg::Snapshot(L"Software\\Kvel");
-    return tree ? rawreg::Describe(*tree) : "(no key)";
-  }
-
+  rawreg::ScratchUser user_;
   SettingsState state_;
   std::string instance_name_;
-
- private:
-  std::optional<rawreg::Tree> saved_;
 };
 
 TEST_F(SettingsTest, FirstCreationMakesTheChainWithOnlyTheInstanceName) {
@@ -49,12 +31,11 @@ TEST_F(SettingsTest, FirstCreationMakesTheChainWithOnlyTheInstanceName) {
   EXPECT_EQ(instance_name_, kName);
   EXPECT_EQ(state_.mRegistryKey, kKey);
   ASSERT_TRUE(state_.mRegistry);
-  EXPECT_EQ(Describe(),
-            "[]\n"
-            "[ADC]\n"
-            "[ADC\\NI]\n"
-            "[ADC\\NI\\NI-DAQmx-Task]\n"
-            "@=1:\"NI-DAQmx-Task\"\n");
+  EXPECT_EQ(cRegistry().ExportKey(kCurrentUser, kKvel, true),
+            "\r\n[HKEY_CURRENT_USER\\Software\\Kvel]\r\n"
+            "\r\n[HKEY_CURRENT_USER\\Software\\Kvel\\ADC]\r\n"
+            "\r\n[HKEY_CURRENT_USER\\Software\\Kvel\\ADC\\NI]\r\n"
+            "\r\n[HKEY_CURRENT_USER\\Software\\Kvel\\ADC\\NI\\NI-DAQmx-Task]\r\n@=\"NI-DAQmx-Task\"\r\n");
 }
 
 TEST_F(SettingsTest, InstanceNameIsSetOnlyWhenEmpty) {
@@ -62,20 +43,22 @@ TEST_F(SettingsTest, InstanceNameIsSetOnlyWhenEmpty) {
   InitSettings(state_, instance_name_, kName);
   EXPECT_EQ(instance_name_, "Given");
   EXPECT_EQ(state_.mRegistryKey, kKey) << "the key follows the name passed";
-}
-
-TEST_F(SettingsTest, TheDriverPassingItsOwnInstanceNameWorks) {
+  // The driver passes its own instance name.
+  rawreg::DeleteTree(kKvel);
+  SettingsState state;
   instance_name_ = kName;
-  InitSettings(state_, instance_name_, instance_name_);
+  InitSettings(state, instance_name_, instance_name_);
   EXPECT_EQ(instance_name_, kName);
   EXPECT_EQ(rawreg::Read(kKey, "")->data, Sz(kName));
 }
 
-// The key is made read-only: an attempted write would leave access denied (5)
-// as the accessor's last code, where the read before it leaves 0.
-TEST_F(SettingsTest, NothingIsWrittenWhenTheDefaultValueAlreadyHoldsTheName) {
+// The key is made read-only: an attempted write leaves access denied (5) as
+// the accessor's last code, where the read before it leaves 0.
+TEST_F(SettingsTest, OnlyADifferentNameIsWrittenAndARefusedWriteIsQuiet) {
   // What follows a NUL is not part of the text read.
-  for (std::string_view stored : {std::string_view(kName), std::string_view("NI-DAQmx-Task\0tail", 18)}) {
+  const std::pair<std::string_view, std::int32_t> cases[] = {
+      {kName, 0}, {std::string_view("NI-DAQmx-Task\0tail", 18), 0}, {"other", 5}};
+  for (const auto& [stored, code] : cases) {
     rawreg::DeleteTree(kKvel);
     rawreg::CreateKey(kKey);
     rawreg::Write(kKey, "", REG_SZ, Sz(stored));
@@ -83,52 +66,32 @@ TEST_F(SettingsTest, NothingIsWrittenWhenTheDefaultValueAlreadyHoldsTheName) {
     SettingsState state;
     InitSettings(state, instance_name_, kName);
     EXPECT_EQ(state.mRegistry->SectionKey(), kKey);
-    EXPECT_EQ(state.mRegistry->LastErrorCode(), 0) << stored.size();
+    EXPECT_EQ(state.mRegistry->LastErrorCode(), code) << stored;
     EXPECT_EQ(rawreg::Read(kKey, "")->data, Sz(stored));
   }
 }
 
-TEST_F(SettingsTest, AWriteToAReadOnlyKeyFailsQuietly) {
-  rawreg::CreateKey(kKey);
-  rawreg::Write(kKey, "", REG_SZ, Sz("other"));
-  rawreg::MakeReadOnly(kKey);
-  InitSettings(state_, instance_name_, kName);
-  EXPECT_EQ(state_.mRegistry->LastErrorCode(), 5);
-  EXPECT_EQ(rawreg::Read(kKey, "")->data, Sz("other"));
-}
-
-TEST_F(SettingsTest, OtherTextIsOverwritten) {
-  for (const char* stored : {"Something else", "ni-daqmx-task", "NI-DAQmx-Task "}) {
+TEST_F(SettingsTest, AnyOtherDefaultValueBecomesTheNameAndOtherValuesStay) {
+  const std::pair<DWORD, rawreg::Data> stored[] = {{REG_NONE, {}},
+                                                   {REG_SZ, Sz("Something else")},
+                                                   {REG_SZ, Sz("ni-daqmx-task")},
+                                                   {REG_SZ, Sz("NI-DAQmx-Task ")},
+                                                   {REG_DWORD, {'N', 'I', 0, 0}}};
+  for (const auto& [type, data] : stored) {
     rawreg::CreateKey(kKey);
-    rawreg::Write(kKey, "", REG_SZ, Sz(stored));
+    rawreg::WriteDWord(kKey, "keep", 5);
+    if (type != REG_NONE) rawreg::Write(kKey, "", type, data);
     rawreg::ValueWatch watch(kKey);
     SettingsState state;
     InitSettings(state, instance_name_, kName);
-    EXPECT_TRUE(watch.Changed()) << stored;
+    EXPECT_TRUE(watch.Changed()) << type;
     const auto value = rawreg::Read(kKey, "");
     ASSERT_TRUE(value);
     EXPECT_EQ(value->type, static_cast<DWORD>(REG_SZ));
-    EXPECT_EQ(value->data, Sz(kName)) << stored;
+    EXPECT_EQ(value->data, Sz(kName));
     EXPECT_EQ(rawreg::ReadWide(kKey, ""), std::wstring(L"NI-DAQmx-Task"));
+    EXPECT_EQ(rawreg::Read(kKey, "keep")->data, (rawreg::Data{5, 0, 0, 0}));
   }
-}
-
-TEST_F(SettingsTest, ADefaultValueOfAnotherTypeIsReplacedByText) {
-  rawreg::CreateKey(kKey);
-  rawreg::WriteDWord(kKey, "", 0x00494e);  // "NI" as the raw bytes of a DWORD
-  InitSettings(state_, instance_name_, kName);
-  const auto value = rawreg::Read(kKey, "");
-  ASSERT_TRUE(value);
-  EXPECT_EQ(value->type, static_cast<DWORD>(REG_SZ));
-  EXPECT_EQ(value->data, Sz(kName));
-}
-
-TEST_F(SettingsTest, AnAbsentDefaultValueIsWrittenAndOtherValuesStay) {
-  rawreg::CreateKey(kKey);
-  rawreg::WriteDWord(kKey, "keep", 5);
-  InitSettings(state_, instance_name_, kName);
-  EXPECT_EQ(rawreg::Read(kKey, "")->data, Sz(kName));
-  EXPECT_EQ(rawreg::Read(kKey, "keep")->data, (rawreg::Data{5, 0, 0, 0}));
 }
 
 TEST_F(SettingsTest, ASecondObjectReusesTheAccessorAndWritesNothing) {

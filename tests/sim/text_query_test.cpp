@@ -1,6 +1,6 @@
 // NI's conventions for text: size queries, truncation, status texts and the
 // extended error information.
-#include <cstring>
+#include <functional>
 #include <thread>
 
 #include "tests/sim/sim_api.h"
@@ -12,59 +12,46 @@ namespace st = daqmx::status;
 
 class TextQuery : public SimTest {};
 
-TEST_F(TextQuery, SizeQueryCountsTheTerminatingNul) {
-  const std::string tasks = "Demo4ch, MixedRanges, Thermocouples, OnDemand, Finite1s, OutputFirst";
-  EXPECT_EQ(Api().DAQmxGetSysTasks(nullptr, 0), static_cast<int32>(tasks.size() + 1));
+// The size query counts the NUL; an exact buffer takes the text, a short one
+// its start with a warning, and nothing is written past the size given.
+TEST_F(TextQuery, EveryTextFollowsTheSizeConvention) {
   LoadedTask task("Demo4ch");
-  EXPECT_EQ(Api().DAQmxGetTaskChannels(task.Handle(), nullptr, 0), 19);  // "ai0, ai1, ai2, ai3"
-  EXPECT_EQ(Api().DAQmxGetDevProductType("Dev1", nullptr, 0), 10);       // "PCIe-6363"
-}
-
-TEST_F(TextQuery, ExactBufferFitsWithoutWarning) {
-  char buffer[10];
-  std::memset(buffer, 'x', sizeof buffer);
-  EXPECT_EQ(Api().DAQmxGetDevProductType("Dev1", buffer, 10), 0);
-  EXPECT_STREQ(buffer, "PCIe-6363");
-}
-
-TEST_F(TextQuery, ShortBufferIsTruncatedWithWarning) {
-  char buffer[8];
-  std::memset(buffer, 'x', sizeof buffer);
-  EXPECT_EQ(Api().DAQmxGetSysTasks(buffer, 5), st::kWarningStringTruncated);
-  EXPECT_STREQ(buffer, "Demo");
-  EXPECT_EQ(buffer[5], 'x');  // nothing written past the given size
-  EXPECT_EQ(Api().DAQmxGetDevProductType("Dev1", buffer, 1), st::kWarningStringTruncated);
-  EXPECT_STREQ(buffer, "");
+  const std::function<int32(char*, uInt32)> queries[] = {
+      [](char* data, uInt32 size) { return Api().DAQmxGetSysTasks(data, size); },
+      [&](char* data, uInt32 size) { return Api().DAQmxGetTaskChannels(task.Handle(), data, size); },
+      [](char* data, uInt32 size) { return Api().DAQmxGetDevProductType("Dev1", data, size); },
+      [](char* data, uInt32 size) { return Api().DAQmxGetErrorString(st::kInvalidTask, data, size); },
+  };
+  for (const auto& query : queries) {
+    const int32 size = query(nullptr, 0);
+    ASSERT_GT(size, 5);
+    std::string buffer(static_cast<size_t>(size) + 1, 'x');
+    EXPECT_EQ(query(buffer.data(), static_cast<uInt32>(size)), 0);
+    const std::string text = buffer.c_str();
+    EXPECT_EQ(static_cast<int32>(text.size()) + 1, size) << text;
+    EXPECT_EQ(buffer.back(), 'x') << text;
+    for (const uInt32 short_size : {static_cast<uInt32>(size) - 1, 5u, 1u}) {
+      buffer.assign(buffer.size(), 'x');
+      EXPECT_EQ(query(buffer.data(), short_size), st::kWarningStringTruncated) << text;
+      EXPECT_EQ(buffer.c_str(), text.substr(0, short_size - 1));
+      EXPECT_EQ(buffer[short_size], 'x') << text;
+    }
+  }
+  EXPECT_EQ(ErrorString(st::kInvalidTask), "Task specified is invalid or does not exist.");
+  char buffer[2];
+  Api().DAQmxGetSysTasks(buffer, 2);
   EXPECT_NE(ExtendedError().find("truncated"), std::string::npos);
 }
 
-TEST_F(TextQuery, ErrorStringFollowsTheSizeConvention) {
-  const std::string text = ErrorString(st::kInvalidTask);
-  EXPECT_EQ(text, "Task specified is invalid or does not exist.");
-  char small[5];
-  EXPECT_EQ(Api().DAQmxGetErrorString(st::kInvalidTask, small, sizeof small), st::kWarningStringTruncated);
-  EXPECT_STREQ(small, "Task");
-}
-
 TEST_F(TextQuery, EveryProducedCodeHasItsOwnText) {
-  const int32 codes[] = {st::kSamplesNoLongerAvailable,
-                         st::kSamplesNotYetAvailable,
-                         st::kSamplesWillNeverBeAvailable,
-                         st::kInvalidTask,
-                         st::kTaskNameConflict,
-                         st::kTaskCannotBeLoaded,
-                         st::kInvalidDeviceId,
-                         st::kDeviceCannotBeAccessed,
-                         st::kNoChannelsInTask,
-                         st::kReadBufferTooSmall,
-                         st::kResourceReserved,
-                         st::kOnboardMemoryOverflow,
-                         st::kWarningStringTruncated,
-                         kInvalidAttributeValue,
-                         kAttributeNotApplicable,
-                         kChannelNotInTask,
-                         kConfigInvalid,
-                         kConfigUnreadable};
+  // clang-format off
+  const int32 codes[] = {
+      st::kSamplesNoLongerAvailable, st::kSamplesNotYetAvailable, st::kSamplesWillNeverBeAvailable,
+      st::kInvalidTask, st::kTaskNameConflict, st::kTaskCannotBeLoaded, st::kInvalidDeviceId,
+      st::kDeviceCannotBeAccessed, st::kNoChannelsInTask, st::kReadBufferTooSmall, st::kResourceReserved,
+      st::kOnboardMemoryOverflow, st::kWarningStringTruncated, kInvalidAttributeValue, kAttributeNotApplicable,
+      kChannelNotInTask, kConfigInvalid, kConfigUnreadable};
+  // clang-format on
   const std::string unknown = ErrorString(-123456);
   EXPECT_NE(unknown.find("could not be found"), std::string::npos) << unknown;
   for (const int32 code : codes) {
