@@ -22,6 +22,12 @@ if(CMAKE_CROSSCOMPILING AND WIN32)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
   add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
   set(NIADC_WINE wine)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    # 32-bit Wine lives in an i386 Debian root (made by ./run test), as the
+    # host application's bitness needs it; this build tree is bound inside.
+    set(NIADC_WIN32_ROOT /var/cache/niadc/wine-i386 CACHE PATH "i386 Debian root holding 32-bit Wine")
+    set(NIADC_WINE ${CMAKE_CURRENT_LIST_DIR}/wine-i386.sh ${NIADC_WIN32_ROOT} ${CMAKE_BINARY_DIR} wine)
+  endif()
   set(NIADC_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
   set(CMAKE_CROSSCOMPILING_EMULATOR
       env WINEPREFIX=${NIADC_WINEPREFIX} WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= ${NIADC_WINE})

@@ -3,6 +3,7 @@
 // the simulated NI-DAQmx.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -242,6 +243,128 @@ TEST_F(Host, RecordsWithGetDataAndInputData) {
     adc->Release();
   });
 }
+
+// What a host reads straight from an array's descriptor, without the
+// SafeArray functions: rgsabound holds the last dimension first.
+struct Layout {
+  USHORT dims;
+  ULONG element_size;
+  USHORT feature;
+  VARTYPE type;
+  std::vector<SAFEARRAYBOUND> stored_bounds;
+};
+
+void ExpectLayout(const char* what, SAFEARRAY* array, const Layout& expected) {
+  EXPECT_EQ(array->cDims, expected.dims) << what;
+  EXPECT_EQ(array->cbElements, expected.element_size) << what;
+  EXPECT_EQ(array->fFeatures & expected.feature, expected.feature) << what;
+  VARTYPE type = VT_EMPTY;
+  EXPECT_EQ(SafeArrayGetVartype(array, &type), S_OK) << what;
+  EXPECT_EQ(type, expected.type) << what;
+  for (USHORT d = 0; d < std::min<USHORT>(array->cDims, static_cast<USHORT>(expected.stored_bounds.size())); ++d) {
+    EXPECT_EQ(array->rgsabound[d].cElements, expected.stored_bounds[d].cElements) << what << ", bound " << d;
+    EXPECT_EQ(array->rgsabound[d].lLbound, expected.stored_bounds[d].lLbound) << what << ", bound " << d;
+  }
+}
+
+// The host's bitness decides pointer-sized elements; floats and booleans
+// come back through the vtable as exact values.
+TEST_F(Host, ScalarsAndArrayDescriptorsReadAsTheHostReadsThem) {
+  OnNewThread([] {
+    host::IADC3* adc = CreateDetected();
+    ASSERT_NE(adc, nullptr);
+    FLOAT rate_max = 0;
+    FLOAT scale = 0;
+    SHORT index = 3;
+    VARIANT_BOOL busy = VARIANT_TRUE;
+    adc->get_RateMax(&rate_max);
+    adc->get_ChannelUnitScale(&index, &scale);
+    adc->get_Busy(&busy);
+    EXPECT_EQ(rate_max, 250000.0f);  // a PCIe-6363 shares 1 MS/s among the four channels
+    EXPECT_EQ(scale, 3200.0f);
+    EXPECT_EQ(busy, VARIANT_FALSE);
+
+    SAFEARRAY* array = nullptr;
+    ASSERT_EQ(adc->get_Ranges(&array), S_OK);
+    ASSERT_NE(array, nullptr);
+    ExpectLayout("Ranges", array, {1, sizeof(BSTR), FADF_BSTR, VT_BSTR, {{1, 0}}});
+    EXPECT_STREQ(static_cast<BSTR*>(array->pvData)[0], L"\u00B110 V");
+    SafeArrayDestroy(array);
+    ASSERT_EQ(adc->get_InputChannels(&array), S_OK);
+    ASSERT_NE(array, nullptr);
+    ExpectLayout("InputChannels", array, {1, sizeof(SHORT), FADF_HAVEVARTYPE, VT_I2, {{4, 0}}});
+    SafeArrayDestroy(array);
+
+    LONG request = 4000;
+    adc->put_InputSizeData(&request);
+    VARIANT_BOOL started = VARIANT_FALSE;
+    ASSERT_EQ(adc->StartRecord(&started), S_OK);
+    ASSERT_EQ(started, VARIANT_TRUE);
+    adc->get_Busy(&busy);
+    EXPECT_EQ(busy, VARIANT_TRUE);  // all bits set, as a host's boolean test expects
+    LONG counted = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (counted < 2 && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      adc->get_InputCountKadrs(&counted);
+    }
+    adc->get_InputData(&array);
+    adc->StopRecord();
+    ASSERT_NE(array, nullptr);
+    const ULONG columns = array->rgsabound[0].cElements;
+    EXPECT_GE(columns, 3u);  // the channel table, then the frames
+    ExpectLayout("InputData", array, {2, sizeof(SHORT), FADF_HAVEVARTYPE, VT_I2, {{columns, 0}, {4, 0}}});
+    for (SHORT c = 0; c < 4; ++c) EXPECT_EQ(static_cast<SHORT*>(array->pvData)[c], c);  // channel fastest
+    SafeArrayDestroy(array);
+    adc->get_Busy(&busy);
+    EXPECT_EQ(busy, VARIANT_FALSE);
+    adc->Release();
+  });
+}
+
+#if !defined(_WIN64)
+// A 32-bit host has 2 GB of address space. A ring it cannot hold is refused
+// with a Buffer Error text, and the next ordinary ring records again.
+TEST_F(Host, RingBeyondTheAddressSpaceIsABufferErrorAndRecordingGoesOn) {
+  struct Case {
+    LONG request;  // codes
+    const wchar_t* error;
+  };
+  const Case cases[] = {
+      {900'000'000, L"Buffer Error 7"},  // 1.8 GB: the allocation fails
+      {0x7FFFFFFF, L"Buffer Error 6"},   // 4 GB: the size does not fit at all
+  };
+  OnNewThread([&] {
+    host::IADC3* adc = CreateDetected();
+    ASSERT_NE(adc, nullptr);
+    for (const Case& c : cases) {
+      LONG request = c.request;
+      adc->put_InputSizeData(&request);
+      VARIANT_BOOL started = VARIANT_TRUE;
+      ASSERT_EQ(adc->StartRecord(&started), S_OK);
+      EXPECT_EQ(started, VARIANT_FALSE);
+      BSTR text = nullptr;
+      adc->get_LastError(&text);
+      const std::wstring error = Take(text);
+      EXPECT_EQ(error.rfind(c.error, 0), 0u) << std::string(error.begin(), error.end());
+
+      request = 4000;
+      adc->put_InputSizeData(&request);
+      ASSERT_EQ(adc->StartRecord(&started), S_OK);
+      EXPECT_EQ(started, VARIANT_TRUE) << "after " << std::string(error.begin(), error.end());
+      LONG counted = 0;
+      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+      while (counted == 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        adc->get_InputCountKadrs(&counted);
+      }
+      EXPECT_GT(counted, 0);
+      adc->StopRecord();
+    }
+    adc->Release();
+  });
+}
+#endif
 
 TEST_F(Host, FailureToStartIsATextNotACOMError) {
   testsupport::SimConfigFile config(

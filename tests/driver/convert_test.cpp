@@ -434,6 +434,52 @@ std::string KernelName(const testing::TestParamInfo<std::size_t>& info) {
 INSTANTIATE_TEST_SUITE_P(AllKernels, KernelTest, testing::Range<std::size_t>(0, driver::Kernels().size()),
                          KernelName);
 
+#if defined(__i386__)
+// 32-bit hosts leave the x87 unit at their own precision and rounding (many
+// at 64-bit precision). The reference computes on x87 there and still gives
+// the SSE2 kernel's codes, and hands the host's setting back unchanged.
+std::uint16_t X87ControlWord() {
+  std::uint16_t word = 0;
+  __asm__ volatile("fnstcw %0" : "=m"(word));
+  return word;
+}
+
+void SetX87ControlWord(std::uint16_t word) { __asm__ volatile("fldcw %0" : : "m"(word)); }
+
+TEST(ConvertSample, X87ReferenceGivesTheSse2CodesWhateverTheHostsPrecision) {
+  const Kernel& sse2 = driver::Kernels()[driver::Kernels().size() - 2];
+  ASSERT_EQ(sse2.name, "sse2");
+  if (!sse2.supported) GTEST_SKIP() << "this processor has no SSE2";
+  const std::uint16_t kHostSettings[] = {
+      0x027F,  // 53-bit, to nearest: the Windows default
+      0x037F,  // 64-bit, to nearest
+      0x007F,  // 24-bit, to nearest
+      0x0F7F,  // 64-bit, toward zero
+      0x077F,  // 64-bit, downward
+  };
+  const std::uint16_t saved = X87ControlWord();
+  BlockMaker make(0x5eed0006u);
+  for (std::uint16_t setting : kHostSettings) {
+    for (std::size_t channels : {1, 3, 16}) {
+      const Block b = make.Make(make.Channels(channels, true), 64 * ConversionPattern::kStep, 0);
+      const ConversionPattern pattern = PatternOf(b.channels);
+      std::vector<std::int16_t> expected(b.values.size()), block(b.values.size()), single(b.values.size());
+      sse2.convert(b.values.data(), expected.data(), b.values.size(), pattern, 0);
+      SetX87ControlWord(setting);
+      driver::Kernels().back().convert(b.values.data(), block.data(), b.values.size(), pattern, 0);
+      for (std::size_t i = 0; i < single.size(); ++i) {
+        single[i] = ConvertSample(b.values[i], b.ChannelOf(i).offset, b.ChannelOf(i).scale);
+      }
+      const std::uint16_t after = X87ControlWord();
+      SetX87ControlWord(saved);
+      EXPECT_EQ(after, setting);
+      ASSERT_TRUE(SameCodes(b, expected, block.data())) << "control word " << std::hex << setting;
+      ASSERT_TRUE(SameCodes(b, expected, single.data())) << "control word " << std::hex << setting;
+    }
+  }
+}
+#endif
+
 // ---------------------------------------------------------------------------
 // The selected kernel
 
