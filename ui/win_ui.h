@@ -1,5 +1,8 @@
 // Windows plumbing shared by the dialogs: the module that holds their
 // resources, visual styles, window placement and report-mode list views.
+//
+// Errors in this layer: nothing in a dialog reports one; a failing call
+// leaves its part of the window empty and the rest is still filled.
 #pragma once
 
 #include <windows.h>
@@ -7,14 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/windows.h"
+
 namespace ui::win {
 
 // The module (NI.adc, or a test executable) that contains this code and so
 // the dialogs' resources.
-HMODULE ThisModule();
-
-std::wstring Wide(const std::string& utf8);
-std::string Utf8(const std::wstring& wide);
+using platform::ThisModule;
 
 // Makes comctl32 version 6 (the module's own manifest) the common controls
 // of the windows created while the object lives; the host process may have
