@@ -8,9 +8,11 @@
 #include <random>
 #include <thread>
 
+#include "driver/convert.h"
 #include "driver/engine.h"
 #include "driver/ni_daqmx_task.h"
 #include "driver/state.h"
+#include "platform/system.h"
 #include "tests/driver/ini.h"
 #include "tests/support/allocation_limit.h"
 #include "tests/support/sim_env.h"
@@ -122,6 +124,16 @@ TEST(Timing, OffsetsSwitchTheSubtractionOnForAllChannels) {
     EXPECT_TRUE(adc.State().mPattern.HasOffset());
     adc.StopRecord();
   });
+}
+
+// CTest runs the transfer tests once per kernel with NIADC_CONVERT_KERNEL set.
+TEST(Transfer, TheEnvironmentChoosesTheKernel) {
+  const auto forced = platform::GetEnv("NIADC_CONVERT_KERNEL");
+  if (!forced) GTEST_SKIP() << "only in the runs with a forced kernel";
+  for (const driver::Kernel& k : driver::Kernels()) {
+    if (k.name == *forced && !k.supported) GTEST_SKIP() << k.name << " is not supported by this processor";
+  }
+  EXPECT_EQ(driver::SelectedKernel().name, *forced);
 }
 
 TEST(Transfer, ConstantSignalsBecomeTheirCodes) {
