@@ -1,6 +1,9 @@
 // The small seam between portable code and the operating system: loading
 // shared libraries, the environment, the ANSI code page and module paths.
 // Portable code includes this header, never windows.h or dlfcn.h.
+//
+// Errors in this layer: a result (null, empty, false) with the system's
+// reason in an out-parameter where the caller reports it; nothing throws.
 #pragma once
 
 #include <functional>
