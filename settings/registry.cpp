@@ -532,9 +532,10 @@ std::string cRegistry::RootKeyName(RootHandle root) {
 // ---- errors and texts ----
 
 std::string cRegistry::LastErrorText() const {
-  std::string text = SystemErrorText(last_error_, false);
-  // Without the closing period of a system message; a message that ends
-  // otherwise keeps its last character.
+  return WithoutClosingPeriod(SystemErrorText(last_error_, false));
+}
+
+std::string cRegistry::WithoutClosingPeriod(std::string text) {
   if (text.size() > 4 && text.back() == '.') text.pop_back();
   return text;
 }
