@@ -1,8 +1,5 @@
 // Windows plumbing shared by the dialogs: the module that holds their
 // resources, visual styles, window placement and report-mode list views.
-//
-// Errors in this layer: nothing in a dialog reports one; a failing call
-// leaves its part of the window empty and the rest is still filled.
 #pragma once
 
 #include <windows.h>
