@@ -5,6 +5,8 @@
 
 #include "com/raii.h"
 #include "driver/engine.h"
+#include "platform/system.h"
+#include "platform/windows.h"
 
 namespace com {
 namespace {
@@ -27,7 +29,7 @@ HRESULT LoadLibraryInfo(REFIID iid, ITypeInfo** info) {
   auto& cache = Cache();
   std::lock_guard lock(cache.mutex);
   if (!cache.library) {
-    if (HRESULT hr = LoadTypeLibEx(ThisModulePath().c_str(), REGKIND_NONE, cache.library.put()); FAILED(hr)) {
+    if (HRESULT hr = LoadTypeLibEx(platform::Widen(platform::ThisModulePath()).c_str(), REGKIND_NONE, cache.library.put()); FAILED(hr)) {
       return hr;
     }
   }
@@ -38,18 +40,6 @@ HRESULT LoadLibraryInfo(REFIID iid, ITypeInfo** info) {
 
 void SetThisModule(HMODULE module) { g_module = module; }
 HMODULE ThisModule() { return g_module; }
-
-std::wstring ThisModulePath() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD n = GetModuleFileNameW(g_module, path.data(), static_cast<DWORD>(path.size()));
-    if (n < path.size()) {
-      path.resize(n);
-      return path;
-    }
-    path.resize(path.size() * 2);
-  }
-}
 
 void AddObject() { ++g_objects; }
 void RemoveObject() { --g_objects; }

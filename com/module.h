@@ -1,4 +1,4 @@
-// The server module: its handle and path, the count of live objects and
+// The server module: its handle, the count of live objects and
 // server locks that decides unloading, and its own type library.
 #pragma once
 
@@ -11,7 +11,6 @@ namespace com {
 
 void SetThisModule(HMODULE module);
 HMODULE ThisModule();
-std::wstring ThisModulePath();
 
 // Objects (driver objects and class factories) and IClassFactory::LockServer.
 void AddObject();

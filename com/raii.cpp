@@ -1,30 +1,14 @@
 #include "com/raii.h"
 
+#include "platform/windows.h"
+
 namespace com {
 
-std::wstring Widen(std::string_view utf8) {
-  if (utf8.empty()) return {};
-  const int size = static_cast<int>(utf8.size());
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), n);
-  return wide;
-}
-
-std::string Narrow(std::wstring_view wide) {
-  if (wide.empty()) return {};
-  const int size = static_cast<int>(wide.size());
-  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-  std::string utf8(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), n, nullptr, nullptr);
-  return utf8;
-}
-
 BSTR ToBstr(std::string_view utf8) {
-  const std::wstring wide = Widen(utf8);
+  const std::wstring wide = platform::Widen(utf8);
   return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
 }
 
-std::string FromBstr(BSTR text) { return text == nullptr ? std::string() : Narrow({text, SysStringLen(text)}); }
+std::string FromBstr(BSTR text) { return text == nullptr ? std::string() : platform::Narrow({text, SysStringLen(text)}); }
 
 }  // namespace com

@@ -1,6 +1,10 @@
 // Small owners for Win32 and automation resources (registry keys, BSTRs,
 // safe arrays, interface pointers, loaded modules), and the text conversion
 // between the driver's UTF-8 and automation strings.
+//
+// Errors in this layer: every COM entry point answers with an HRESULT and
+// catches whatever the code below throws; the driver's own failures reach
+// the host as its LastError text, never as COM errors.
 #pragma once
 
 #include <windows.h>
@@ -106,8 +110,6 @@ class ArrayData {
   void* data_ = nullptr;
 };
 
-std::wstring Widen(std::string_view utf8);
-std::string Narrow(std::wstring_view wide);
 // A new BSTR holding the text; null only when memory runs out.
 BSTR ToBstr(std::string_view utf8);
 std::string FromBstr(BSTR text);

@@ -6,6 +6,8 @@
 
 #include "com/module.h"
 #include "com/raii.h"
+#include "platform/system.h"
+#include "platform/windows.h"
 
 namespace com {
 namespace {
@@ -127,7 +129,7 @@ bool MayRegisterAdc3(HKEY root) {
 HRESULT RegisterServer(Scope scope) {
   ClassesRoot root;
   if (HRESULT hr = root.Open(scope); FAILED(hr)) return hr;
-  auto rows = ServerRows(ThisModulePath());
+  auto rows = ServerRows(platform::Widen(platform::ThisModulePath()));
   if (MayRegisterAdc3(root.get())) {
     const auto adc3 = InterfaceRows(kAdc3Iid, L"IADC3");
     rows.insert(rows.end(), adc3.begin(), adc3.end());

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/system.h"
+#include "platform/text.h"
 
 namespace daqmx {
 namespace {
@@ -29,12 +30,6 @@ TextReply QueryText(Query query, int32 min_size = 0) {
   buffer.resize(buffer.find('\0') == std::string::npos ? buffer.size() : buffer.find('\0'));
   reply.text = platform::FromSystemAnsi(buffer);
   return reply;
-}
-
-std::string Trim(const std::string& text) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
 }  // namespace
@@ -303,13 +298,13 @@ void cNITask::ReleaseTask(std::atomic<TaskHandle>& handle) {
 }
 
 int32 cNITask::SplitList(const std::string& text, std::vector<std::string>& list) {
-  const std::string whole = Trim(text.substr(0, text.find('\0')));
+  const std::string whole = platform::Trim(text.substr(0, text.find('\0')), " ");
   if (whole.empty()) return 0;
   list.clear();
   size_t start = 0;
   for (;;) {
     const size_t comma = whole.find(',', start);
-    list.push_back(Trim(whole.substr(start, comma - start)));
+    list.push_back(platform::Trim(whole.substr(start, comma - start), " "));
     if (comma == std::string::npos) break;
     start = comma + 1;
   }

@@ -2,6 +2,10 @@
 // loads one by index, answers questions about it, starts, reads and stops it,
 // and turns NI-DAQmx status codes into text. Failures never throw: the status
 // is recorded and the member returns its neutral value (false, 0, empty text).
+//
+// Errors in this layer: cNITask's last status is the boundary; the loader
+// and the probe answer with a result and a reason in an out-parameter or the
+// wrapper's status, and never throw.
 #pragma once
 
 #include <atomic>

@@ -1,7 +1,8 @@
 #include "daqmx/probe.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 
 #include "platform/system.h"
 
@@ -131,9 +132,11 @@ std::int32_t BuildChannels(cNITask& task, TaskModel& model) {
 }
 
 std::string FormatLimit(double value) {
+  // to_chars ignores the C locale a host may have set; -0 is written as 0.
   char text[40];
-  std::snprintf(text, sizeof text, "%.15G", value);
-  std::string result = text;
+  const auto end = std::to_chars(text, text + sizeof text, value == 0 ? 0.0 : value, std::chars_format::general, 15).ptr;
+  std::string result(text, end);
+  std::transform(result.begin(), result.end(), result.begin(), [](char c) { return c == 'e' ? 'E' : c; });
   const auto point = result.find('.');
   if (point != std::string::npos) result.replace(point, 1, platform::DecimalSeparator());
   return result;

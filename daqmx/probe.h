@@ -65,7 +65,8 @@ std::int16_t ProbeTask(cNITask& task, TaskModel& model, const std::string& insta
 std::int32_t BuildChannels(cNITask& task, TaskModel& model);
 
 // A limit as the user's locale writes numbers: up to 15 significant digits,
-// no trailing zeros, the locale's decimal separator.
+// no trailing zeros, the user's decimal separator (whatever the process's C
+// locale), 0 for -0.
 std::string FormatLimit(double value);
 
 }  // namespace daqmx

@@ -3,9 +3,11 @@
 #include <array>
 #include <cmath>
 #include <numeric>
+#include <optional>
 #include <stdexcept>
 
 #include "driver/convert_kernels.h"
+#include "platform/system.h"
 
 namespace driver {
 namespace {
@@ -68,7 +70,13 @@ bool HasAvx2() {
 }
 #endif
 
+// NIADC_CONVERT_KERNEL=scalar|sse2|avx2 forces a supported kernel (so that
+// the tests can run an acquisition with each); otherwise the fastest.
 const Kernel& ChooseKernel() {
+  const std::optional<std::string> wanted = platform::GetEnv("NIADC_CONVERT_KERNEL");
+  for (const Kernel& k : Kernels()) {
+    if (k.supported && wanted && k.name == *wanted) return k;
+  }
   for (const Kernel& k : Kernels()) {
     if (k.supported) return k;
   }

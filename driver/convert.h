@@ -80,7 +80,9 @@ struct Kernel {
 
 // Every kernel built in, fastest first; the last one is the scalar reference.
 std::span<const Kernel> Kernels();
-// The fastest supported kernel, chosen on first use.
+// The kernel named by NIADC_CONVERT_KERNEL (scalar, sse2, avx2) when this
+// processor supports it, otherwise the fastest supported one; chosen on
+// first use.
 const Kernel& SelectedKernel();
 
 // Converts with the selected kernel.

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 #include <limits>
+#include <new>
 #include <system_error>
 
 namespace driver {
@@ -23,13 +24,6 @@ std::int32_t FramesFor(std::int32_t request, std::int32_t channels) {
   const double frames = std::nearbyint(static_cast<double>(request) / power);
   // The size in codes must stay a 32-bit count.
   return static_cast<std::int32_t>(std::min(frames, static_cast<double>(std::numeric_limits<std::int32_t>::max() / channels)));
-}
-
-// Smallest power of two lasting at least 40 ms, but under half the ring.
-std::int32_t BlockKadrs(float rate, std::int32_t ring_frames) {
-  std::int32_t block = 1;
-  while (block / rate < 0.04 && 2 * block < ring_frames) block *= 2;
-  return block;
 }
 
 // Reads the timing of the loaded task into the working values; false with
@@ -65,17 +59,28 @@ bool TakeTiming(DriverState& state) {
   return true;
 }
 
-void PrepareBlocks(DriverState& state) {
+// The block and the conversion pattern; false with a "Buffer Error 7" text
+// when either cannot be allocated.
+bool PrepareBlocks(DriverState& state) {
   const auto channels = static_cast<size_t>(ChannelCount(state));
-  std::vector<double> scales(channels);
+  std::vector<double> scales(channels);  // small: as large as the channel model already is
   std::vector<double> offsets(channels);
   for (size_t c = 0; c < channels && c < state.model.mChannelInfo.size(); ++c) {
     scales[c] = state.model.mChannelInfo[c].Scale;
     offsets[c] = state.model.mChannelInfo[c].Offset;
   }
-  state.mPattern = ConversionPattern(scales, offsets);
-  state.mBlock.assign(static_cast<size_t>(state.mBlockKadrs) * channels, 0.0);
   state.mTimeout = (state.mBlockKadrs / static_cast<double>(state.model.Rate)) * 5.0 + 0.05;
+  const char* what = "the conversion pattern";
+  try {
+    state.mPattern = ConversionPattern(scales, offsets);
+    what = "the block";
+    state.mBlock.assign(static_cast<size_t>(state.mBlockKadrs) * channels, 0.0);
+  } catch (const std::bad_alloc&) {
+    state.mBlock = {};
+    state.mLastError = BufferError(7, "Out of memory", what, ChannelCount(state), state.mBlockKadrs);
+    return false;
+  }
+  return true;
 }
 
 bool PrepareBuffer(DriverState& state) {
@@ -168,6 +173,14 @@ bool StartWorker(const std::shared_ptr<DriverState>& state) {
 
 }  // namespace
 
+std::int32_t BlockKadrs(double rate, std::int32_t ring_frames) {
+  std::int32_t block = 1;
+  // In double, so that 512 frames at 12800 S/s last exactly 40 ms; in 64 bits,
+  // so that doubling next to a ring of 2^31 - 1 frames cannot overflow.
+  while (block / rate < 0.04 && 2 * static_cast<std::int64_t>(block) < ring_frames) block *= 2;
+  return block;
+}
+
 std::int32_t SizeBuffer(DriverState& state) {
   InputConfig& input = state.mInput;
   const std::int32_t request = state.model.InputSizeRequest >= 1024 ? state.model.InputSizeRequest : 32768;
@@ -186,8 +199,7 @@ bool StartAcquisition(const std::shared_ptr<DriverState>& state) {
   if (!s.mTask || daqmx::BuildChannels(*s.mTask, s.model) < 1) return false;
   // The ring follows the rebuilt channel model, so ring, block and channels match.
   if (!PrepareBuffer(s)) return false;
-  if (!TakeTiming(s)) return false;
-  PrepareBlocks(s);
+  if (!TakeTiming(s) || !PrepareBlocks(s)) return false;
   if (!s.mTask->StartTask()) {
     s.mLastError = s.mTask->StatusText();
     s.mBusy.store(false);

@@ -9,6 +9,9 @@
 
 namespace driver {
 
+// Frames per read: the smallest power of two lasting at least 40 ms at
+// `rate`, unless twice the block would reach the ring's `ring_frames`.
+std::int32_t BlockKadrs(double rate, std::int32_t ring_frames);
 // Ring size in frames for the requested size in codes and the channel count.
 std::int32_t SizeBuffer(DriverState& state);
 // Rebuilds the channel model, sizes and clears the ring, takes the timing

@@ -1,19 +1,19 @@
 #include "driver/ni_daqmx_task.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <iostream>
 
 #include "driver/engine.h"
+#include "driver/help_file.h"
 #include "driver/state.h"
 #include "platform/system.h"
-#include "ui/help_file.h"
 
 namespace driver {
 namespace {
 
 std::atomic<SetupDialog> g_setup_dialog{nullptr};
-std::atomic<PlatformChooser> g_platform_chooser{ChooseOnConsole};
+std::int16_t NoChoice(const std::vector<daqmx::TaskListEntry>&) { return -1; }
+
+std::atomic<PlatformChooser> g_platform_chooser{NoChoice};
 
 std::string InstanceNameOf(std::string class_name) {
   std::replace(class_name.begin(), class_name.end(), '_', '-');
@@ -36,6 +36,23 @@ void ReloadDetectedTask(DriverState& state, daqmx::cNITask& task) {
   state.mBasePort = 0;
 }
 
+// What the setup window shows, read from the state once as it opens.
+SetupView SetupViewOf(const DriverState& state) {
+  SetupView view{state.mInstanceName, state.mDAQmxMajor, state.mDAQmxMinor, state.model.mTaskName, {}, {},
+                 state.mHelpFile};
+  const auto& model = state.model;
+  for (size_t i = 0; i < static_cast<size_t>(std::max<std::int16_t>(model.mChannelsCount, 0)); ++i) {
+    const daqmx::ChannelInfo info = i < model.mChannelInfo.size() ? model.mChannelInfo[i] : daqmx::ChannelInfo{};
+    view.channels.push_back({i < model.mChannelNames.size() ? model.mChannelNames[i] : "", info.RangeText,
+                             info.PhysicalChannel});
+  }
+  for (int i = 0; state.mTask && i < state.mTask->DeviceCount(); ++i) {
+    view.devices.push_back(
+        {state.mTask->DeviceName(i), state.mTask->DeviceProductType(i), state.mTask->DeviceSerialNumber(i)});
+  }
+  return view;
+}
+
 }  // namespace
 
 void SetSetupDialog(SetupDialog dialog) { g_setup_dialog.store(dialog); }
@@ -45,12 +62,7 @@ NI_DAQmx_Task::NI_DAQmx_Task() : state_(ThisThreadState()) {
   DriverState& s = *state_;
   s.mInstanceName = InstanceNameOf("NI_DAQmx_Task");
   s.model.mADCName = s.mInstanceName;
-#ifdef _WIN32
-  try {
-    settings::InitSettings(s.settings, s.mInstanceName, s.mInstanceName);
-  } catch (...) {  // construction never fails on account of the settings
-  }
-#endif
+  settings::RunSettingsStep(s.settings, s.mInstanceName, s.mInstanceName);
   // The new wrapper replaces the shared one; an acquisition running on the
   // old one is stopped first, so no worker is left reading a cleared task.
   StopAndJoin(s);
@@ -60,7 +72,7 @@ NI_DAQmx_Task::NI_DAQmx_Task() : state_(ThisThreadState()) {
   s.mDAQmxMajor = s.mTask->DAQmxMajorVersion();
   s.mDAQmxMinor = s.mTask->DAQmxMinorVersion();
   ReloadDetectedTask(s, *s.mTask);
-  s.mHelpFile = ui::FindHelpFile(platform::FolderOf(platform::ThisModulePath()));
+  s.mHelpFile = FindHelpFile(platform::FolderOf(platform::ThisModulePath()));
 }
 
 NI_DAQmx_Task::~NI_DAQmx_Task() {
@@ -181,7 +193,7 @@ CodeTable NI_DAQmx_Task::InputData() {
   std::copy_n(channels.begin(), std::min(channels.size(), static_cast<size_t>(std::max(table.rows, 0))),
               table.codes.begin());
   if (waiting == 0) return table;
-  s.ring.Take(table.codes.data() + table.rows, waiting);
+  static_cast<void>(s.ring.Take(table.codes.data() + table.rows, waiting));  // all of them: only this side takes
   s.mInput.InputCountKadrs.store(0, std::memory_order_relaxed);
   WakeWorker(s);
   return table;
@@ -204,7 +216,7 @@ std::string NI_DAQmx_Task::LastError() const { return state_->mLastError; }
 
 bool NI_DAQmx_Task::ShowSetting() {
   const SetupDialog dialog = g_setup_dialog.load();
-  if (!state_->mBusy.load() && dialog != nullptr) dialog(*state_);
+  if (!state_->mBusy.load() && dialog != nullptr) dialog(SetupViewOf(*state_));
   return false;
 }
 
@@ -217,25 +229,6 @@ std::int16_t ChooseByDefault(const std::vector<daqmx::TaskListEntry>& entries) {
     }
   }
   return g_platform_chooser.load()(entries);
-}
-
-std::int16_t ChooseOnConsole(const std::vector<daqmx::TaskListEntry>& entries) {
-  if (!platform::HasInteractiveTerminal()) return -1;
-  std::cerr << "Select NI-DAQmx Task\n";
-  for (size_t i = 0; i < entries.size(); ++i) {
-    std::cerr << "  " << i + 1 << ". " << entries[i].EntryName << "  (" << entries[i].ChannelSummary << ", "
-              << entries[i].DeviceText << ")\n";
-  }
-  std::cerr << "Task number (Enter for none): " << std::flush;
-  std::string line;
-  if (!std::getline(std::cin, line)) return -1;
-  try {
-    const int chosen = std::stoi(line);
-    return chosen >= 1 && static_cast<size_t>(chosen) <= entries.size() ? static_cast<std::int16_t>(chosen - 1)
-                                                                          : std::int16_t{-1};
-  } catch (const std::exception&) {
-    return -1;
-  }
 }
 
 }  // namespace driver

@@ -3,6 +3,10 @@
 // translates types. Members never throw and never fail the host: a failure
 // gives the member's neutral result and, where there is a reason, the
 // last-error text.
+//
+// Errors in this layer: the driver's LastError text is the boundary; inside,
+// functions answer with a result (false, 0, empty) and write the reason into
+// the state's mLastError. Nothing throws out of a member.
 #pragma once
 
 #include <cstdint>
@@ -82,17 +86,37 @@ class NI_DAQmx_Task {
   const daqmx::cNITask* task_ = nullptr;  // the wrapper this object installed (identity only)
 };
 
-// Shows the setup window for a state (the platform installs it; none on Linux).
-using SetupDialog = void (*)(const DriverState& state);
+// What the setup window shows: the driver and NI-DAQmx versions, the task,
+// its channels and devices, and the help file ("" when there is none).
+struct SetupView {
+  struct Channel {
+    std::string name;
+    std::string range;
+    std::string physical;
+  };
+  struct Device {
+    std::string name;
+    std::string product_type;
+    std::string serial_number;
+  };
+  std::string instance_name;
+  std::int32_t daqmx_major = 0;
+  std::int32_t daqmx_minor = 0;
+  std::string task_name;
+  std::vector<Channel> channels;
+  std::vector<Device> devices;
+  std::string help_file;
+};
+
+// Shows the setup window (the user interface installs it; none off Windows).
+using SetupDialog = void (*)(const SetupView& view);
 void SetSetupDialog(SetupDialog dialog);
 
-// How the user chooses among several saved tasks on this platform: the task
-// selection dialog on Windows (installed by the user interface); by default a
-// console prompt when the process has an interactive terminal, otherwise no
-// choice (-1).
+// How the user chooses among several saved tasks in this process: the task
+// selection dialog on Windows, a console prompt in adc-record (each installs
+// its own); by default no choice (-1).
 using PlatformChooser = std::int16_t (*)(const std::vector<daqmx::TaskListEntry>& entries);
 void SetPlatformChooser(PlatformChooser chooser);
-std::int16_t ChooseOnConsole(const std::vector<daqmx::TaskListEntry>& entries);
 
 // The chooser of a driver state that no host has given its own: the saved
 // task named by the environment variable NIADC_TASK when it is a candidate

@@ -7,21 +7,18 @@
 
 namespace driver {
 
-namespace {
-
-std::string BufferError(int number, const std::string& description, std::int32_t channels, std::int32_t frames) {
-  return "Buffer Error " + std::to_string(number) + ": \r\n" + description + ": a ring of " + std::to_string(frames) +
-         " frames of " + std::to_string(channels) + " channels";
+std::string BufferError(int number, const std::string& description, const std::string& what, std::int32_t channels,
+                        std::int32_t frames) {
+  return "Buffer Error " + std::to_string(number) + ": \r\n" + description + ": " + what + " of " +
+         std::to_string(frames) + " frames of " + std::to_string(channels) + " channels";
 }
-
-}  // namespace
 
 bool FrameRing::Reset(std::int32_t channels, std::int32_t frames, std::string& error) {
   const auto codes = static_cast<std::uint64_t>(std::max(channels, 0)) * static_cast<std::uint64_t>(std::max(frames, 0));
   // The host counts ring sizes in codes as 32-bit numbers.
   if (channels < 1 || frames < 1 || codes > static_cast<std::uint64_t>(INT32_MAX) || codes > codes_.max_size()) {
     Release();
-    error = BufferError(6, "Overflow", channels, frames);
+    error = BufferError(6, "Overflow", "a ring", channels, frames);
     return false;
   }
   try {
@@ -35,7 +32,7 @@ bool FrameRing::Reset(std::int32_t channels, std::int32_t frames, std::string& e
     }
   } catch (const std::bad_alloc&) {
     Release();
-    error = BufferError(7, "Out of memory", channels, frames);
+    error = BufferError(7, "Out of memory", "a ring", channels, frames);
     return false;
   }
   // No writer or reader runs during a reset.
@@ -69,7 +66,8 @@ std::array<FrameRing::Span, 2> FrameRing::NextSpans(std::int32_t frames) {
 void FrameRing::Publish(std::int32_t frames) {
   // release: the codes stored in these frames become visible before the
   // reader can count them.
-  written_.fetch_add(static_cast<std::uint64_t>(frames), std::memory_order_release);
+  const std::uint64_t written = written_.load(std::memory_order_relaxed);  // our own counter
+  written_.store(written + static_cast<std::uint64_t>(frames), std::memory_order_release);
 }
 
 std::int32_t FrameRing::Waiting() const {

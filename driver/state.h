@@ -16,10 +16,7 @@
 #include "daqmx/probe.h"
 #include "driver/convert.h"
 #include "driver/ring.h"
-
-#ifdef _WIN32
 #include "settings/settings.h"
-#endif
 
 namespace driver {
 
@@ -32,8 +29,8 @@ struct InputConfig {
   std::int32_t InputSizeData = 0;   // ring size in codes
   std::int32_t InputSizeKadrs = 0;  // ring size in frames
   // Frames waiting as last counted by the worker or a fetch; the host reads
-  // it without recounting.
-  std::atomic<std::int32_t> InputCountKadrs{0};
+  // it without recounting. Written by both threads: a line of its own.
+  alignas(kCacheLine) std::atomic<std::int32_t> InputCountKadrs{0};
 };
 
 struct DriverState {
@@ -51,17 +48,16 @@ struct DriverState {
   std::int32_t mDAQmxMinor = 0;
   std::string mHelpFile;
   daqmx::TaskChooser chooser;
-#ifdef _WIN32
-  settings::SettingsState settings;
-#endif
+  settings::SettingsState settings;  // untouched where there is no registry
 
   InputConfig mInput;
   FrameRing ring;
-  // Acquisition is running; also the worker's stop signal.
-  std::atomic<bool> mBusy{false};
+  // Acquisition is running; also the worker's stop signal. A line of its own.
+  alignas(kCacheLine) std::atomic<bool> mBusy{false};
 
-  // Working values of one acquisition, set before the worker starts.
-  SampleMode mSampleMode = SampleMode::Continuous;
+  // Working values of one acquisition, set before the worker starts; the
+  // worker's own from then on.
+  alignas(kCacheLine) SampleMode mSampleMode = SampleMode::Continuous;
   std::int32_t mBlockKadrs = 1;
   std::int32_t mKadrsLeft = 0;
   double mTimeout = 0;

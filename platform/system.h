@@ -1,8 +1,12 @@
 // The small seam between portable code and the operating system: loading
 // shared libraries, the environment, the ANSI code page and module paths.
 // Portable code includes this header, never windows.h or dlfcn.h.
+//
+// Errors in this layer: a result (null, empty, false) with the system's
+// reason in an out-parameter where the caller reports it; nothing throws.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -49,5 +53,11 @@ bool HasInteractiveTerminal();
 std::string ThisModulePath();
 // Folder part of a path, without the trailing separator.
 std::string FolderOf(const std::string& path);
+
+// The full path of the first plain file in `folder`, in the system's
+// directory order, whose name `wanted` accepts; "" when there is none. Plain:
+// no folder, no hidden file (on Windows also no system file; elsewhere hidden
+// means a name starting with ".").
+std::string FirstPlainFile(const std::string& folder, const std::function<bool(const std::string& name)>& wanted);
 
 }  // namespace platform

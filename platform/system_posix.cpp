@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "platform/system.h"
 
@@ -89,6 +90,16 @@ std::string ThisModulePath() {
 std::string FolderOf(const std::string& path) {
   const auto slash = path.find_last_of('/');
   return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+std::string FirstPlainFile(const std::string& folder, const std::function<bool(const std::string& name)>& wanted) {
+  std::error_code error;
+  std::filesystem::directory_iterator it(folder, error);
+  for (; !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    if (!name.starts_with(".") && it->is_regular_file(error) && wanted(name)) return folder + "/" + name;
+  }
+  return {};
 }
 
 }  // namespace platform

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/system.h"
+#include "platform/windows.h"
 
 namespace platform {
 namespace {
@@ -28,13 +29,7 @@ std::string Narrow(std::wstring_view wide, UINT code_page) {
 }
 
 std::string SystemMessage(DWORD code) {
-  wchar_t* buffer = nullptr;
-  const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                     FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  std::string text = n > 0 ? Narrow(std::wstring_view(buffer, n), CP_UTF8) : std::string();
-  if (buffer != nullptr) LocalFree(buffer);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+  const std::string text = SystemMessageText(code);
   return "error " + std::to_string(code) + (text.empty() ? "" : ": " + text);
 }
 
@@ -112,10 +107,29 @@ std::string DecimalSeparator() {
 
 bool HasInteractiveTerminal() { return _isatty(_fileno(stdin)) != 0 && _isatty(_fileno(stderr)) != 0; }
 
-std::string ThisModulePath() {
+std::wstring Widen(std::string_view utf8) { return Widen(utf8, CP_UTF8); }
+std::string Narrow(std::wstring_view utf16) { return Narrow(utf16, CP_UTF8); }
+
+HMODULE ThisModule() {
   HMODULE module = nullptr;
   GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&ThisModulePath), &module);
+                     reinterpret_cast<LPCWSTR>(&ThisModule), &module);
+  return module;
+}
+
+std::string SystemMessageText(std::uint32_t code) {
+  wchar_t* buffer = nullptr;
+  const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                     FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::string text = n > 0 ? Narrow(std::wstring_view(buffer, n), CP_UTF8) : std::string();
+  if (buffer != nullptr) LocalFree(buffer);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text;
+}
+
+std::string ThisModulePath() {
+  const HMODULE module = ThisModule();
   std::vector<wchar_t> path(MAX_PATH);
   for (;;) {
     const DWORD n = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
@@ -127,6 +141,22 @@ std::string ThisModulePath() {
 std::string FolderOf(const std::string& path) {
   const auto slash = path.find_last_of("\\/");
   return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+std::string FirstPlainFile(const std::string& folder, const std::function<bool(const std::string& name)>& wanted) {
+  WIN32_FIND_DATAW found = {};
+  const HANDLE search = FindFirstFileExW(Widen(folder + "\\*", CP_UTF8).c_str(), FindExInfoBasic, &found,
+                                         FindExSearchNameMatch, nullptr, 0);
+  if (search == INVALID_HANDLE_VALUE) return {};
+  constexpr DWORD kNotPlain = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                              FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT;
+  std::string path;
+  do {
+    const std::string name = Narrow(found.cFileName, CP_UTF8);
+    if ((found.dwFileAttributes & kNotPlain) == 0 && wanted(name)) path = folder + "\\" + name;
+  } while (path.empty() && FindNextFileW(search, &found));
+  FindClose(search);
+  return path;
 }
 
 }  // namespace platform

@@ -10,6 +10,8 @@
 #include <utility>
 
 #include "platform/system.h"
+#include "platform/text.h"
+#include "platform/windows.h"
 
 namespace settings {
 
@@ -98,12 +100,6 @@ std::string HexList(const Bytes& data) {
   return text;
 }
 
-std::string Trimmed(const std::string& text) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 // A string value as exported: its first string with every backslash doubled
 // and the blanks around it removed, in double quotes.
 std::string QuotedText(const Bytes& data) {
@@ -113,7 +109,7 @@ std::string QuotedText(const Bytes& data) {
     escaped += c;
     if (c == '\\') escaped += c;
   }
-  return "\"" + Trimmed(escaped) + "\"";
+  return "\"" + platform::Trim(escaped, " ") + "\"";
 }
 
 // The data part of one exported value line. Types without a form of their
@@ -536,23 +532,19 @@ std::string cRegistry::RootKeyName(RootHandle root) {
 // ---- errors and texts ----
 
 std::string cRegistry::LastErrorText() const {
-  std::string text = SystemErrorText(last_error_, false);
-  // Drops the closing period of a system message.
-  if (text.size() > 4) text.pop_back();
+  return WithoutClosingPeriod(SystemErrorText(last_error_, false));
+}
+
+std::string cRegistry::WithoutClosingPeriod(std::string text) {
+  if (text.size() > 4 && text.back() == '.') text.pop_back();
   return text;
 }
 
 std::string cRegistry::StripAtNull(const std::string& text) { return text.substr(0, text.find('\0')); }
 
 std::string cRegistry::SystemErrorText(std::int32_t code, bool cut_at_period) {
-  std::string buffer(256, '\0');
-  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                      static_cast<DWORD>(code), 0, buffer.data(), 256, nullptr);
-  if (length == 0) return {};
-  // Without the message's closing CR LF.
-  std::string text = buffer.substr(0, length >= 2 ? length - 2 : 0);
-  if (cut_at_period) text = text.substr(0, text.find('.'));
-  return platform::FromSystemAnsi(text);
+  const std::string text = platform::SystemMessageText(static_cast<std::uint32_t>(code));
+  return cut_at_period ? text.substr(0, text.find('.')) : text;
 }
 
 }  // namespace settings

@@ -158,6 +158,9 @@ class cRegistry {
   std::int32_t LastErrorCode() const { return last_error_; }
   // The system's message for LastErrorCode() without its closing period.
   std::string LastErrorText() const;
+  // A message longer than 4 characters without its closing period; any
+  // other text as it is.
+  static std::string WithoutClosingPeriod(std::string text);
   static std::string StripAtNull(const std::string& text);
   // The system's message for `code` without its line end; with
   // `cut_at_period` only the part before the first ".".

@@ -15,4 +15,11 @@ void InitSettings(SettingsState& state, std::string& instance_name, const std::s
   if (registry.Value("") != name) registry.WriteString("", name);
 }
 
+void RunSettingsStep(SettingsState& state, std::string& instance_name, const std::string& name) noexcept {
+  try {
+    InitSettings(state, instance_name, name);
+  } catch (...) {  // construction never fails on account of the settings
+  }
+}
+
 }  // namespace settings

@@ -1,7 +1,11 @@
 // The driver's settings step: each driver instance owns the key
 // HKEY_CURRENT_USER\Software\Kvel\ADC\NI\<instance name>, whose default value
 // holds the instance name. The driver reads and writes nothing else there.
-// Windows only: elsewhere there is no registry and construction skips this.
+// Elsewhere there is no registry: the step does nothing.
+//
+// Errors: cRegistry records the last system code and answers with neutral
+// values (the boundary's style); the settings step swallows every failure,
+// so that a driver object's construction never fails on its account.
 #pragma once
 
 #include <memory>
@@ -30,5 +34,9 @@ struct SettingsState {
 // Registry failures are ignored; when the key can be neither opened nor
 // created no other key is read or written.
 void InitSettings(SettingsState& state, std::string& instance_name, const std::string& name);
+
+// The settings step of a driver object's construction: InitSettings on
+// Windows, nothing elsewhere. Never throws.
+void RunSettingsStep(SettingsState& state, std::string& instance_name, const std::string& name) noexcept;
 
 }  // namespace settings

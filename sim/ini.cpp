@@ -5,8 +5,6 @@
 namespace sim {
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
-
 char Lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
 
 // "[DAQmxTask My Task]" -> type "DAQmxTask", name "My Task".
@@ -44,14 +42,6 @@ const IniProperty* IniSection::Find(std::string_view key) const {
     if (EqualsNoCase(property.key, key)) return &property;
   }
   return nullptr;
-}
-
-std::string Trim(std::string_view text) {
-  size_t begin = 0;
-  size_t end = text.size();
-  while (begin < end && IsBlank(text[begin])) ++begin;
-  while (end > begin && IsBlank(text[end - 1])) --end;
-  return std::string(text.substr(begin, end - begin));
 }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {

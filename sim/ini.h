@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/text.h"
+
 namespace sim {
 
 struct IniProperty {
@@ -38,7 +40,7 @@ struct IniDocument {
 IniDocument ParseIni(std::string_view text);
 
 // Helpers shared by the configuration model.
-std::string Trim(std::string_view text);
+using platform::Trim;
 bool EqualsNoCase(std::string_view a, std::string_view b);
 // Splits "a, b, c" at commas and trims each part; an empty text gives no parts.
 std::vector<std::string> SplitList(std::string_view text);

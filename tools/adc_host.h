@@ -1,6 +1,10 @@
 // The driver as adc-record sees it: the members of the host interface that a
 // recording program calls, whether the driver is reached directly (Linux) or
 // through COM (Windows).
+//
+// Errors in this layer: a result (null, false) with the reason in an
+// out-parameter, turned into a message and an exit code in main; the
+// driver's own failures arrive as its LastError text.
 #pragma once
 
 #include <cstdint>

@@ -9,6 +9,7 @@
 #include "NI.h"
 #include "com/raii.h"
 #include "platform/system.h"
+#include "platform/windows.h"
 #include "tools/adc_host.h"
 
 namespace tools {
@@ -33,11 +34,7 @@ bool IsPath(const std::string& driver) {
 }
 
 std::string Describe(HRESULT hr) {
-  wchar_t* text = nullptr;
-  FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                 static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::string message = text != nullptr ? com::Narrow(text) : std::string();
-  LocalFree(text);
+  const std::string message = platform::SystemMessageText(static_cast<std::uint32_t>(hr));
   char code[16];
   std::snprintf(code, sizeof(code), "0x%08lX", static_cast<unsigned long>(hr));
   return message.empty() ? code : std::string(code) + " " + message;
@@ -112,11 +109,11 @@ class ComAdc final : public Adc {
  private:
   HRESULT CreateByProgId(const std::string& progid) {
     CLSID clsid{};
-    if (HRESULT hr = CLSIDFromProgID(com::Widen(progid).c_str(), &clsid); FAILED(hr)) return hr;
+    if (HRESULT hr = CLSIDFromProgID(platform::Widen(progid).c_str(), &clsid); FAILED(hr)) return hr;
     return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IADC3, adc_.put_void());
   }
   HRESULT CreateFromFile(const std::string& path) {
-    module_ = com::Module(LoadLibraryExW(com::Widen(path).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    module_ = com::Module(LoadLibraryExW(platform::Widen(path).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
     if (!module_) return HRESULT_FROM_WIN32(GetLastError());
     using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
     const auto get_class_object = reinterpret_cast<GetClassObject>(

@@ -1,5 +1,6 @@
 #include "driver/ni_daqmx_task.h"
 #include "tools/adc_host.h"
+#include "tools/console_chooser.h"
 
 namespace tools {
 namespace {
@@ -7,6 +8,7 @@ namespace {
 class DirectAdc final : public Adc {
  public:
   explicit DirectAdc(const std::string& task) {
+    driver::SetPlatformChooser(&ChooseOnConsole);
     if (task.empty()) return;
     driver_.SetTaskChooser([task](const std::vector<daqmx::TaskListEntry>& entries) -> std::int16_t {
       for (size_t i = 0; i < entries.size(); ++i) {

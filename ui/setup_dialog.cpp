@@ -6,9 +6,10 @@
 
 #include <atomic>
 
-#include "driver/state.h"
+#include "driver/ni_daqmx_task.h"
 #include "niadc_version.h"
 #include "platform/system.h"
+#include "platform/windows.h"
 #include "ui/resource.h"
 #include "ui/win_ui.h"
 
@@ -41,11 +42,11 @@ void OpenHtmlHelp(void* owner, const std::string& help_file, unsigned context) {
     return library ? reinterpret_cast<HtmlHelpFn>(library->Symbol("HtmlHelpW")) : nullptr;
   }();
   constexpr UINT kHelpContext = 0x000F;  // HH_HELP_CONTEXT
-  if (html_help) html_help(static_cast<HWND>(owner), win::Wide(help_file).c_str(), kHelpContext, context);
+  if (html_help) html_help(static_cast<HWND>(owner), platform::Widen(help_file).c_str(), kHelpContext, context);
 }
 
-void OpenWithShell(void* owner, const std::string& address) {
-  ShellExecuteW(static_cast<HWND>(owner), L"open", win::Wide(address).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+void OpenWithShell(void* owner, const std::string& address, int show) {
+  ShellExecuteW(static_cast<HWND>(owner), L"open", platform::Widen(address).c_str(), nullptr, nullptr, show);
 }
 
 std::atomic<HelpOpener> g_help_opener{nullptr};
@@ -53,7 +54,7 @@ std::atomic<WebOpener> g_web_opener{nullptr};
 
 class dlgSetup {
  public:
-  explicit dlgSetup(const driver::DriverState& state) : state_(state) {}
+  explicit dlgSetup(const driver::SetupView& view) : view_(view) {}
 
   void Show() {
     win::VisualStyles styles;
@@ -100,10 +101,10 @@ class dlgSetup {
 
   void Form_Load() {
     win::SetWindowIcons(dialog_);
-    SetWindowTextW(dialog_, win::Wide(Caption()).c_str());
+    SetWindowTextW(dialog_, platform::Widen(Caption()).c_str());
     const UINT tab_stop = 36;  // dialog units: clears "Channels:"
     SendMessageW(Item(IDC_TXT_INFO), EM_SETTABSTOPS, 1, reinterpret_cast<LPARAM>(&tab_stop));
-    SetWindowTextW(Item(IDC_TXT_INFO), win::Wide(InfoText()).c_str());
+    SetWindowTextW(Item(IDC_TXT_INFO), platform::Widen(InfoText()).c_str());
     font_ = win::CreateListFont(dialog_);
     for (int id : {IDC_LV_CHANNELS, IDC_LV_DEVICES}) {
       SendMessageW(Item(id), WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
@@ -113,7 +114,7 @@ class dlgSetup {
     FillChannelList();
     FillDeviceList();
     SetUpLogo();
-    if (state_.mHelpFile.size() > 4) {
+    if (view_.help_file.size() > 4) {
       EnableWindow(Item(IDHELP), TRUE);
       SetWindowContextHelpId(dialog_, IDH_SETUP);
     }
@@ -125,36 +126,28 @@ class dlgSetup {
   }
 
   std::string Caption() const {
-    return state_.mInstanceName + " Setup v" + NIADC_VERSION_TEXT + " (DAQmx v" + std::to_string(state_.mDAQmxMajor) +
-           "." + std::to_string(state_.mDAQmxMinor) + ")";
+    return view_.instance_name + " Setup v" + NIADC_VERSION_TEXT + " (DAQmx v" + std::to_string(view_.daqmx_major) +
+           "." + std::to_string(view_.daqmx_minor) + ")";
   }
 
   std::string InfoText() const {
-    const int devices = state_.mTask ? state_.mTask->DeviceCount() : 0;
-    return "Task:\t" + state_.model.mTaskName + "\r\nChannels:\t" + std::to_string(state_.model.mChannelsCount) +
-           "\r\nDevices:\t" + std::to_string(devices);
+    return "Task:\t" + view_.task_name + "\r\nChannels:\t" + std::to_string(view_.channels.size()) +
+           "\r\nDevices:\t" + std::to_string(view_.devices.size());
   }
 
   void FillChannelList() {
     const HWND list = Item(IDC_LV_CHANNELS);
     win::SetColumns(list, kChannelColumns);
-    const auto& model = state_.model;
-    for (int i = 0; i < model.mChannelsCount; ++i) {
-      const auto at = static_cast<size_t>(i);
-      const std::string name = at < model.mChannelNames.size() ? model.mChannelNames[at] : "";
-      const daqmx::ChannelInfo info = at < model.mChannelInfo.size() ? model.mChannelInfo[at] : daqmx::ChannelInfo{};
-      win::AddRow(list, {std::to_string(i + 1), name, info.RangeText, info.PhysicalChannel});
+    for (size_t i = 0; i < view_.channels.size(); ++i) {
+      const auto& channel = view_.channels[i];
+      win::AddRow(list, {std::to_string(i + 1), channel.name, channel.range, channel.physical});
     }
   }
 
   void FillDeviceList() {
     const HWND list = Item(IDC_LV_DEVICES);
     win::SetColumns(list, kDeviceColumns);
-    if (!state_.mTask) return;
-    daqmx::cNITask& task = *state_.mTask;
-    for (int i = 0; i < task.DeviceCount(); ++i) {
-      win::AddRow(list, {task.DeviceName(i), task.DeviceProductType(i), task.DeviceSerialNumber(i)});
-    }
+    for (const auto& device : view_.devices) win::AddRow(list, {device.name, device.product_type, device.serial_number});
   }
 
   void SetUpLogo() {
@@ -211,14 +204,14 @@ class dlgSetup {
   }
 
   void OpenHelp() {
-    if (state_.mHelpFile.size() <= 4) return;
+    if (view_.help_file.size() <= 4) return;
     const HelpOpener opener = g_help_opener.load();
-    (opener ? opener : OpenHtmlHelp)(dialog_, state_.mHelpFile, IDH_SETUP);
+    (opener ? opener : OpenHtmlHelp)(dialog_, view_.help_file, IDH_SETUP);
   }
 
   void imgLogo_Click() {
     const WebOpener opener = g_web_opener.load();
-    (opener ? opener : OpenWithShell)(dialog_, kVendorSite);
+    (opener ? opener : OpenWithShell)(dialog_, kVendorSite, SW_SHOW);
   }
 
   INT_PTR OnSetCursor(HWND over) {
@@ -228,7 +221,7 @@ class dlgSetup {
     return TRUE;
   }
 
-  const driver::DriverState& state_;
+  const driver::SetupView& view_;
   HWND dialog_ = nullptr;
   HFONT font_ = nullptr;
   HCURSOR link_cursor_ = nullptr;
@@ -236,8 +229,8 @@ class dlgSetup {
 
 }  // namespace
 
-void ShowSetupDialog(const driver::DriverState& state) {
-  dlgSetup dialog(state);
+void ShowSetupDialog(const driver::SetupView& view) {
+  dlgSetup dialog(view);
   dialog.Show();
 }
 

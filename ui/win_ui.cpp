@@ -2,19 +2,19 @@
 
 #include <commctrl.h>
 
+#include "platform/system.h"
 #include "ui/resource.h"
 
 namespace ui::win {
 namespace {
 
 HANDLE CreateModuleActivationContext() {
-  wchar_t path[MAX_PATH] = {};
-  GetModuleFileNameW(ThisModule(), path, MAX_PATH);
+  const std::wstring path = platform::Widen(platform::ThisModulePath());
   ACTCTXW context = {};
   context.cbSize = sizeof(context);
   context.dwFlags = ACTCTX_FLAG_HMODULE_VALID | ACTCTX_FLAG_RESOURCE_NAME_VALID;
   context.hModule = ThisModule();
-  context.lpSource = path;
+  context.lpSource = path.c_str();
   context.lpResourceName = MAKEINTRESOURCEW(IDR_NIADC_MANIFEST);
   return CreateActCtxW(&context);
 }
@@ -27,30 +27,6 @@ HANDLE ModuleActivationContext() {
 }
 
 }  // namespace
-
-HMODULE ThisModule() {
-  HMODULE module = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&ThisModule), &module);
-  return module;
-}
-
-std::wstring Wide(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
-  return wide;
-}
-
-std::string Utf8(const std::wstring& wide) {
-  if (wide.empty()) return {};
-  const int size =
-      WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-  std::string utf8(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), size, nullptr, nullptr);
-  return utf8;
-}
 
 VisualStyles::VisualStyles() {
   const HANDLE context = ModuleActivationContext();
@@ -108,7 +84,7 @@ void SetColumns(HWND list, const std::vector<Column>& columns) {
 
 int AddRow(HWND list, const std::vector<std::string>& cells, int image) {
   if (cells.empty()) return -1;
-  std::wstring text = Wide(cells[0]);
+  std::wstring text = platform::Widen(cells[0]);
   LVITEMW item = {};
   item.mask = LVIF_TEXT | (image >= 0 ? LVIF_IMAGE : 0);
   item.iItem = RowCount(list);
@@ -116,7 +92,7 @@ int AddRow(HWND list, const std::vector<std::string>& cells, int image) {
   item.iImage = image;
   const int row = static_cast<int>(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
   for (size_t i = 1; row >= 0 && i < cells.size(); ++i) {
-    text = Wide(cells[i]);
+    text = platform::Widen(cells[i]);
     LVITEMW sub = {};
     sub.iSubItem = static_cast<int>(i);
     sub.pszText = text.data();
@@ -132,7 +108,7 @@ std::string CellText(HWND list, int row, int column) {
   item.pszText = buffer;
   item.cchTextMax = static_cast<int>(std::size(buffer));
   SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
-  return Utf8(buffer);
+  return platform::Narrow(buffer);
 }
 
 int RowCount(HWND list) { return ListView_GetItemCount(list); }

@@ -7,14 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/windows.h"
+
 namespace ui::win {
 
 // The module (NI.adc, or a test executable) that contains this code and so
 // the dialogs' resources.
-HMODULE ThisModule();
-
-std::wstring Wide(const std::string& utf8);
-std::string Utf8(const std::wstring& wide);
+using platform::ThisModule;
 
 // Makes comctl32 version 6 (the module's own manifest) the common controls
 // of the windows created while the object lives; the host process may have

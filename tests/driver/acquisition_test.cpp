@@ -4,13 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <limits>
 #include <random>
 #include <thread>
 
+#include "driver/convert.h"
 #include "driver/engine.h"
 #include "driver/ni_daqmx_task.h"
 #include "driver/state.h"
+#include "platform/system.h"
 #include "tests/driver/ini.h"
+#include "tests/support/allocation_limit.h"
 #include "tests/support/sim_env.h"
 
 namespace {
@@ -47,16 +51,28 @@ std::int64_t FrameNumber(const std::int16_t* frame) {
 }
 
 TEST(Timing, BlockAndTimeoutFollowTheRateAndRing) {
-  testini::SimConfig config(Task("Tsk", "Dev1/ai0", "Analog Input", "SampClk.Rate = 1000\n"));
-  OnFreshThread([] {
-    NI_DAQmx_Task adc;
-    ASSERT_TRUE(adc.Test());
-    adc.SetInputSizeData(65536);
-    ASSERT_TRUE(adc.StartRecord()) << adc.LastError();
-    EXPECT_EQ(adc.State().mBlockKadrs, 64);
-    EXPECT_DOUBLE_EQ(adc.State().mTimeout, 0.064 * 5 + 0.05);
-    adc.StopRecord();
-  });
+  // At 25 x 2^k S/s a power of two lasts exactly 40 ms, and that block is enough.
+  const struct {
+    int rate;
+    std::int32_t block;
+  } cases[] = {{1000, 64}, {100, 4}, {400, 16}, {12800, 512}, {102400, 4096}};
+  for (const auto& c : cases) {
+    testini::SimConfig config(
+        Task("Tsk", "Dev1/ai0", "Analog Input", "SampClk.Rate = " + std::to_string(c.rate) + "\n"));
+    OnFreshThread([&] {
+      NI_DAQmx_Task adc;
+      ASSERT_TRUE(adc.Test());
+      adc.SetInputSizeData(65536);
+      ASSERT_TRUE(adc.StartRecord()) << adc.LastError();
+      EXPECT_EQ(adc.State().mBlockKadrs, c.block) << c.rate << " S/s";
+      EXPECT_DOUBLE_EQ(adc.State().mTimeout, c.block / static_cast<double>(c.rate) * 5 + 0.05) << c.rate << " S/s";
+      adc.StopRecord();
+    });
+  }
+}
+
+TEST(Timing, DoublingBesideTheLargestRingEnds) {
+  EXPECT_EQ(driver::BlockKadrs(1e12, std::numeric_limits<std::int32_t>::max()), 1 << 30);
 }
 
 TEST(Timing, SmallRingStopsTheDoubling) {
@@ -108,6 +124,16 @@ TEST(Timing, OffsetsSwitchTheSubtractionOnForAllChannels) {
     EXPECT_TRUE(adc.State().mPattern.HasOffset());
     adc.StopRecord();
   });
+}
+
+// CTest runs the transfer tests once per kernel with NIADC_CONVERT_KERNEL set.
+TEST(Transfer, TheEnvironmentChoosesTheKernel) {
+  const auto forced = platform::GetEnv("NIADC_CONVERT_KERNEL");
+  if (!forced) GTEST_SKIP() << "only in the runs with a forced kernel";
+  for (const driver::Kernel& k : driver::Kernels()) {
+    if (k.name == *forced && !k.supported) GTEST_SKIP() << k.name << " is not supported by this processor";
+  }
+  EXPECT_EQ(driver::SelectedKernel().name, *forced);
 }
 
 TEST(Transfer, ConstantSignalsBecomeTheirCodes) {
@@ -311,6 +337,42 @@ TEST(Failures, FailedReadsKeepTheAcquisitionGoingWithoutSpinning) {
     adc.StopRecord();
     EXPECT_FALSE(adc.Busy());
   });
+}
+
+// Every buffer StartRecord allocates, refused in turn by a smaller memory
+// limit: each refusal is the same "Buffer Error 7" and nothing escapes.
+TEST(Failures, EveryAllocationThatFailsGivesBufferError7) {
+  const struct {
+    const char* what;
+    const char* channels;
+    int rate;
+    std::int32_t request;
+    std::size_t limit;  // bytes one allocation may have
+  } cases[] = {
+      {"a ring", "Dev1/ai0", 1000, 1 << 20, 1 << 20},  // 2 MiB of codes
+      {"the block", "Dev1/ai0", 1000000, 140000, 400000},  // 280 kB of codes, a block of 512 KiB of samples
+      // 63 channels: 8 kB of conversion pattern; the channel model's 63 records stay just below.
+      {"the conversion pattern", "Dev1/ai0:62", 10, 1024, 8128},
+  };
+  for (const auto& c : cases) {
+    testini::SimConfig config(
+        Task("Tsk", c.channels, "Analog Input", "SampClk.Rate = " + std::to_string(c.rate) + "\n"));
+    OnFreshThread([&] {
+      NI_DAQmx_Task adc;
+      ASSERT_TRUE(adc.Test());
+      adc.SetInputSizeData(c.request);
+      bool started = true;
+      {
+        testsupport::AllocationLimit limit(c.limit);
+        started = adc.StartRecord();
+      }
+      EXPECT_FALSE(started) << c.what;
+      EXPECT_TRUE(adc.LastError().starts_with("Buffer Error 7: \r\nOut of memory: ")) << adc.LastError();
+      EXPECT_NE(adc.LastError().find(c.what), std::string::npos) << adc.LastError();
+      EXPECT_FALSE(adc.Busy());
+      EXPECT_EQ(driver::LiveWorkers(), 0);
+    });
+  }
 }
 
 TEST(StopStart, StopReturnsPromptlyAndBusyFallsAtOnce) {

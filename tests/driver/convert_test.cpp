@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstdint>
 #include <iterator>
 #include <limits>
@@ -269,7 +271,21 @@ testing::AssertionResult MatchesReference(driver::ConvertFn convert, const Block
 // Random blocks: realistic channels and values, with special values sprinkled in.
 class BlockMaker {
  public:
-  explicit BlockMaker(std::uint64_t seed) : rng_(seed) {}
+  // Seeded from NIADC_TEST_SEED when it is set, otherwise afresh each run;
+  // the seed is printed, so that a failing run can be repeated exactly.
+  explicit BlockMaker(std::uint64_t salt) : rng_(RunSeed() + salt) {}
+
+  static std::uint64_t RunSeed() {
+    static const std::uint64_t seed = [] {
+      const char* given = std::getenv("NIADC_TEST_SEED");
+      const std::uint64_t chosen = given != nullptr && *given != '\0' ? std::strtoull(given, nullptr, 0)
+                                                                        : std::random_device()();
+      std::printf("random blocks: NIADC_TEST_SEED=%llu\n", static_cast<unsigned long long>(chosen));
+      testing::Test::RecordProperty("NIADC_TEST_SEED", std::to_string(chosen));
+      return chosen;
+    }();
+    return seed;
+  }
 
   std::size_t Below(std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng_); }
 
@@ -362,6 +378,7 @@ TEST_P(KernelTest, GivesKnownCodesAtEveryPosition) {
 
 TEST_P(KernelTest, MatchesReferenceOnRandomBlocksOfEveryShortLength) {
   BlockMaker make(0x5eed0001u + GetParam());
+  SCOPED_TRACE("NIADC_TEST_SEED=" + std::to_string(BlockMaker::RunSeed()));
   for (std::size_t channels : kChannelCounts) {
     for (bool with_offsets : {false, true}) {
       const std::vector<Channel> chans = make.Channels(channels, with_offsets);
@@ -379,6 +396,7 @@ TEST_P(KernelTest, MatchesReferenceOnRandomBlocksOfEveryShortLength) {
 
 TEST_P(KernelTest, MatchesReferenceAtEveryAlignmentAndPhase) {
   BlockMaker make(0x5eed0002u + GetParam());
+  SCOPED_TRACE("NIADC_TEST_SEED=" + std::to_string(BlockMaker::RunSeed()));
   for (std::size_t channels : {3, 8, 63}) {
     const std::vector<Channel> chans = make.Channels(channels, true);
     for (std::size_t count : {15, 16, 17, 33, 64}) {
@@ -398,6 +416,7 @@ TEST_P(KernelTest, MatchesReferenceAtEveryAlignmentAndPhase) {
 
 TEST_P(KernelTest, MatchesReferenceOnLargeBlocks) {
   BlockMaker make(0x5eed0003u + GetParam());
+  SCOPED_TRACE("NIADC_TEST_SEED=" + std::to_string(BlockMaker::RunSeed()));
   const std::size_t cases[][2] = {{1, 4096}, {4, 4096 * 4}, {16, 4096 * 16 + 5},
                                   {64, 4096 * 64}, {7, 100003}, {63, 65536 + 13}};
   for (const auto& [channels, count] : cases) {
@@ -411,6 +430,7 @@ TEST_P(KernelTest, MatchesReferenceOnLargeBlocks) {
 
 TEST_P(KernelTest, MatchesReferenceWhenTheArithmeticOverflowsOrIsInvalid) {
   BlockMaker make(0x5eed0004u + GetParam());
+  SCOPED_TRACE("NIADC_TEST_SEED=" + std::to_string(BlockMaker::RunSeed()));
   for (std::size_t channels : kChannelCounts) {
     for (std::size_t count : {1, 16, 31, 100, 257}) {
       const Block b = make.Make(make.HostileChannels(channels), count, make.Below(channels));
@@ -484,6 +504,7 @@ TEST(ConvertSample, X87ReferenceGivesTheSse2CodesWhateverTheHostsPrecision) {
 // The selected kernel
 
 TEST(Convert, SelectsTheFastestSupportedKernel) {
+  if (std::getenv("NIADC_CONVERT_KERNEL") != nullptr) GTEST_SKIP() << "NIADC_CONVERT_KERNEL chooses the kernel";
   const driver::Kernel& selected = driver::SelectedKernel();
   EXPECT_TRUE(selected.supported);
   for (const Kernel& k : driver::Kernels()) {

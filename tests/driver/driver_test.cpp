@@ -3,12 +3,22 @@
 // neutral results, and the state shared by objects of one thread.
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <cctype>
+#include <chrono>
+#include <clocale>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "driver/engine.h"
+#include "driver/help_file.h"
 #include "driver/ni_daqmx_task.h"
 #include "driver/state.h"
+#include "platform/system.h"
 #include "tests/driver/ini.h"
 #include "tests/support/sim_env.h"
 
@@ -225,6 +235,48 @@ TEST(Ranges, TextsScalesAndOffsets) {
     EXPECT_EQ(adc.ChannelUnitOffset(3), -2.0f);
     EXPECT_EQ(info[4].RangeText, kPlusMinus + "0.5 V");
   });
+}
+
+// A host may have set the C locale to one that writes a decimal comma; the
+// texts still use only the user's separator, and -0 reads 0.
+TEST(Ranges, LimitsUseOnlyTheUsersDecimalSeparator) {
+  testini::SimConfig config(RangeTask({"Dev1/ai0|-0|2.5|Voltage"}));
+  OnFreshThread([] {
+    const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
+    for (const char* comma_locale : {"de_DE.UTF-8", "de_DE", "German_Germany.1252", "German"}) {
+      if (std::setlocale(LC_NUMERIC, comma_locale) != nullptr) break;
+    }
+    NI_DAQmx_Task adc;
+    const bool detected = adc.Test();
+    const std::string text = adc.State().model.mChannelInfo.empty() ? "" : adc.State().model.mChannelInfo[0].RangeText;
+    std::setlocale(LC_NUMERIC, previous.c_str());
+    ASSERT_TRUE(detected);
+    EXPECT_EQ(text, "0...2" + platform::DecimalSeparator() + "5 V");
+  });
+}
+
+// Only a plain file named NI*.chm is the help file: no folder, no hidden or
+// system file.
+TEST(HelpFile, OnlyAPlainNiChmFileCounts) {
+  const auto folder = std::filesystem::temp_directory_path() /
+                      ("niadc-help-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+  const auto touch = [&](const char* name) { std::ofstream(folder / name) << "x"; };
+  std::filesystem::create_directories(folder / "NI-folder.chm");
+  touch("readme.txt");
+#ifdef _WIN32
+  touch("NI-hidden.chm");
+  touch("NI-system.chm");
+  SetFileAttributesW((folder / "NI-hidden.chm").c_str(), FILE_ATTRIBUTE_HIDDEN);
+  SetFileAttributesW((folder / "NI-system.chm").c_str(), FILE_ATTRIBUTE_SYSTEM);
+#endif
+  const std::u8string utf8 = folder.u8string();
+  const std::string path(utf8.begin(), utf8.end());
+  EXPECT_EQ(driver::FindHelpFile(path), "");
+  touch("ni-plain.CHM");
+  const std::string found = driver::FindHelpFile(path);
+  EXPECT_EQ(platform::FolderOf(found), path);
+  EXPECT_TRUE(found.ends_with("ni-plain.CHM")) << found;
+  std::filesystem::remove_all(folder);
 }
 
 TEST(Ranges, DistinctTextsInOrderOfFirstUse) {

@@ -331,6 +331,17 @@ TEST_F(RegistryTest, ErrorTextsAreTheSystemMessages) {
   EXPECT_EQ(cRegistry::SystemErrorText(0x2000ffff, false), "") << "a code without a message";
 }
 
+// Only a closing period goes: messages in some languages end otherwise.
+TEST(RegistryTexts, OnlyAClosingPeriodIsDropped) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"The operation completed successfully.", "The operation completed successfully"},
+      {"Zugriff verweigert", "Zugriff verweigert"},
+      {"Done.", "Done"},
+      {"Yes.", "Yes."},  // 4 characters: kept whole
+      {"", ""}};
+  for (const auto& [message, text] : cases) EXPECT_EQ(cRegistry::WithoutClosingPeriod(message), text) << message;
+}
+
 TEST(RegistryTexts, StripAtNullCutsAtTheFirstNul) {
   EXPECT_EQ(cRegistry::StripAtNull(std::string("ab\0cd\0", 6)), "ab");
   EXPECT_EQ(cRegistry::StripAtNull(std::string("\0x", 2)), "");

@@ -1,13 +1,15 @@
 #include "tests/ui/dialog_robot.h"
 
 #include <commctrl.h>
+#include <objidl.h>
+#include <gdiplus.h>
 
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 
 #include "platform/system.h"
+#include "platform/windows.h"
 
 namespace robot {
 namespace {
@@ -25,60 +27,35 @@ POINT RowCentre(HWND list, int row) {
   return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
 }
 
-// PNG with stored (uncompressed) deflate blocks: enough for screenshots.
-std::uint32_t Crc(const std::string& bytes) {
-  std::uint32_t crc = 0xFFFFFFFFu;
-  for (unsigned char byte : bytes) {
-    crc ^= byte;
-    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-  }
-  return ~crc;
-}
-
-std::string BigEndian(std::uint32_t value) {
-  return {static_cast<char>(value >> 24), static_cast<char>(value >> 16), static_cast<char>(value >> 8),
-          static_cast<char>(value)};
-}
-
-std::string Chunk(const std::string& type, const std::string& data) {
-  return BigEndian(static_cast<std::uint32_t>(data.size())) + type + data + BigEndian(Crc(type + data));
-}
-
-std::string Zlib(const std::string& raw) {
-  std::string out = "\x78\x01";
-  std::uint32_t a = 1, b = 0;
-  for (unsigned char byte : raw) {
-    a = (a + byte) % 65521;
-    b = (b + a) % 65521;
-  }
-  for (size_t at = 0; at == 0 || at < raw.size(); at += 65535) {
-    const size_t size = std::min<size_t>(65535, raw.size() - at);
-    const bool last = at + size >= raw.size();
-    out += static_cast<char>(last ? 1 : 0);
-    out += static_cast<char>(size & 0xFF);
-    out += static_cast<char>(size >> 8);
-    out += static_cast<char>(~size & 0xFF);
-    out += static_cast<char>((~size >> 8) & 0xFF);
-    out += raw.substr(at, size);
-  }
-  return out + BigEndian((b << 16) | a);
-}
-
-bool WritePng(const std::filesystem::path& path, int width, int height, const std::vector<std::uint8_t>& bgrx) {
-  std::string raw;
-  for (int y = 0; y < height; ++y) {
-    raw += '\0';
-    for (int x = 0; x < width; ++x) {
-      const auto* pixel = &bgrx[(static_cast<size_t>(y) * width + x) * 4];
-      raw += static_cast<char>(pixel[2]);
-      raw += static_cast<char>(pixel[1]);
-      raw += static_cast<char>(pixel[0]);
+// The PNG encoder of GDI+.
+bool PngEncoder(CLSID& clsid) {
+  UINT count = 0;
+  UINT bytes = 0;
+  if (Gdiplus::GetImageEncodersSize(&count, &bytes) != Gdiplus::Ok || bytes == 0) return false;
+  std::vector<std::uint8_t> buffer(bytes);
+  auto* encoders = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
+  if (Gdiplus::GetImageEncoders(count, bytes, encoders) != Gdiplus::Ok) return false;
+  for (UINT i = 0; i < count; ++i) {
+    if (std::wstring(encoders[i].MimeType) == L"image/png") {
+      clsid = encoders[i].Clsid;
+      return true;
     }
   }
-  const std::string header = BigEndian(width) + BigEndian(height) + std::string("\x08\x02\x00\x00\x00", 5);
-  std::ofstream file(path, std::ios::binary);
-  file << "\x89PNG\r\n\x1A\n" << Chunk("IHDR", header) << Chunk("IDAT", Zlib(raw)) << Chunk("IEND", "");
-  return static_cast<bool>(file);
+  return false;
+}
+
+bool WritePng(const std::filesystem::path& path, HBITMAP bitmap) {
+  Gdiplus::GdiplusStartupInput input;
+  ULONG_PTR token = 0;
+  if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return false;
+  bool saved = false;
+  CLSID png = {};
+  if (PngEncoder(png)) {
+    Gdiplus::Bitmap image(bitmap, nullptr);
+    saved = image.Save(path.c_str(), &png, nullptr) == Gdiplus::Ok;
+  }
+  Gdiplus::GdiplusShutdown(token);
+  return saved;
 }
 
 // Stops at the first visible dialog window and stores it in *param.
@@ -153,12 +130,7 @@ bool WaitUntil(const std::function<bool()>& condition) {
 std::string WindowText(HWND window) {
   wchar_t text[1024] = {};
   SendMessageW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
-  const std::wstring wide(text);
-  std::string utf8(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr)),
-                   '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, utf8.data(), static_cast<int>(utf8.size()), nullptr, nullptr);
-  utf8.resize(utf8.size() - 1);
-  return utf8;
+  return platform::Narrow(text);
 }
 
 std::vector<std::string> Headers(HWND list) {
@@ -172,9 +144,7 @@ std::vector<std::string> Headers(HWND list) {
     item.pszText = text;
     item.cchTextMax = 256;
     SendMessageW(header, HDM_GETITEMW, i, reinterpret_cast<LPARAM>(&item));
-    std::string utf8(512, '\0');
-    utf8.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8.data(), 512, nullptr, nullptr)) - 1);
-    result.push_back(utf8);
+    result.push_back(platform::Narrow(text));
   }
   return result;
 }
@@ -200,10 +170,7 @@ std::vector<std::vector<std::string>> Rows(HWND list) {
       item.pszText = text;
       item.cchTextMax = 512;
       SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
-      std::string utf8(1024, '\0');
-      utf8.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8.data(), 1024, nullptr, nullptr)) -
-                  1);
-      cells.push_back(utf8);
+      cells.push_back(platform::Narrow(text));
     }
     rows.push_back(cells);
   }
@@ -289,10 +256,7 @@ std::string SaveScreenshot(HWND window, const std::string& name) {
   HGDIOBJ old = SelectObject(memory, bitmap);
   BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
   GdiFlush();
-  std::vector<std::uint8_t> pixels(static_cast<const std::uint8_t*>(bits),
-                                   static_cast<const std::uint8_t*>(bits) + static_cast<size_t>(width) * height * 4);
   SelectObject(memory, old);
-  DeleteObject(bitmap);
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
 
@@ -300,7 +264,9 @@ std::string SaveScreenshot(HWND window, const std::string& name) {
   const auto folder = ArtifactsFolder();
   std::filesystem::create_directories(folder, error);
   const auto path = folder / (name + ".png");
-  if (!WritePng(path, width, height, pixels)) return "";
+  const bool saved = WritePng(path, bitmap);
+  DeleteObject(bitmap);
+  if (!saved) return "";
   const std::u8string utf8 = path.u8string();
   return std::string(utf8.begin(), utf8.end());
 }

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <mutex>
 
+#include "driver/help_file.h"
 #include "driver/ni_daqmx_task.h"
 #include "driver/state.h"
 #include "niadc_version.h"
@@ -15,7 +16,6 @@
 #include "tests/support/sim_env.h"
 #include "tests/ui/dialog_robot.h"
 #include "ui/dialogs.h"
-#include "ui/help_file.h"
 #include "ui/resource.h"
 #include "ui/setup_dialog.h"
 
@@ -37,7 +37,7 @@ std::string TwoDeviceTask(const std::string& task_extra = "") {
 struct Requests {
   std::mutex mutex;
   std::vector<std::pair<std::string, unsigned>> help;
-  std::vector<std::string> web;
+  std::vector<std::pair<std::string, int>> web;
 };
 Requests g_requests;
 
@@ -46,9 +46,9 @@ void RecordHelp(void*, const std::string& file, unsigned context) {
   g_requests.help.emplace_back(file, context);
 }
 
-void RecordWeb(void*, const std::string& address) {
+void RecordWeb(void*, const std::string& address, int show) {
   std::lock_guard lock(g_requests.mutex);
-  g_requests.web.push_back(address);
+  g_requests.web.emplace_back(address, show);
 }
 
 size_t HelpRequests() {
@@ -165,7 +165,7 @@ TEST_F(SetupDialog, WithoutAHelpFileHelpIsDisabledAndCloseStillWorks) {
     EXPECT_TRUE(robot::TypeKey(dialog, VK_F1));
     EXPECT_FALSE(robot::SaveScreenshot(dialog, "setup_dialog_without_help").empty());
     robot::ClickControl(GetDlgItem(dialog, IDCANCEL));
-  }, [&](driver::DriverState& state) { state.mHelpFile = ui::FindHelpFile(empty_folder); });
+  }, [&](driver::DriverState& state) { state.mHelpFile = driver::FindHelpFile(empty_folder); });
   std::filesystem::remove_all(folder);
   EXPECT_EQ(HelpRequests(), 0u);
 }
@@ -180,7 +180,8 @@ TEST_F(SetupDialog, TheLogoOpensTheVendorsWebSite) {
     robot::PressKey(dialog, VK_ESCAPE);
   });
   std::lock_guard lock(g_requests.mutex);
-  EXPECT_EQ(g_requests.web, (std::vector<std::string>{"https://www.ni.com/"}));
+  // Shown normally: SW_SHOW.
+  EXPECT_EQ(g_requests.web, (std::vector<std::pair<std::string, int>>{{"https://www.ni.com/", 5}}));
 }
 
 TEST_F(SetupDialog, ShowsNothingWhileRecording) {

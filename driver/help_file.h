@@ -3,10 +3,10 @@
 
 #include <string>
 
-namespace ui {
+namespace driver {
 
 // The full path of the first plain file in `folder` whose name matches
 // NI*.chm (letter case ignored, as Windows does), or "" when there is none.
 std::string FindHelpFile(const std::string& folder);
 
-}  // namespace ui
+}  // namespace driver
