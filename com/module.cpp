@@ -5,6 +5,7 @@
 
 #include "com/raii.h"
 #include "driver/engine.h"
+#include "driver/state.h"
 
 namespace com {
 namespace {
@@ -56,7 +57,9 @@ void RemoveObject() { --g_objects; }
 void LockServer(bool lock) { lock ? ++g_locks : --g_locks; }
 
 bool CanUnload() {
-  if (g_objects.load() != 0 || g_locks.load() != 0 || driver::LiveWorkers() != 0) return false;
+  if (g_objects.load() != 0 || g_locks.load() != 0 || driver::LiveWorkers() != 0 || driver::LiveStates() != 0) {
+    return false;
+  }
   auto& cache = Cache();
   std::lock_guard lock(cache.mutex);
   cache.library.reset();

@@ -79,7 +79,6 @@ class NI_DAQmx_Task {
   const daqmx::ChannelInfo* Channel(std::int16_t index) const;
 
   std::shared_ptr<DriverState> state_;
-  const daqmx::cNITask* task_ = nullptr;  // the wrapper this object installed (identity only)
 };
 
 // Shows the setup window for a state (the platform installs it; none on Linux).

@@ -3,6 +3,7 @@
 // Portable code includes this header, never windows.h or dlfcn.h.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -44,6 +45,10 @@ std::string DecimalSeparator();
 
 // True when standard input and standard error are an interactive terminal.
 bool HasInteractiveTerminal();
+
+// The operating system's number of the calling thread. Asked of the system
+// itself, so that no per-thread record of a runtime library is made for it.
+std::uint64_t CurrentThreadId();
 
 // Full path of the module (executable or DLL) that contains this code.
 std::string ThisModulePath();

@@ -112,6 +112,8 @@ std::string DecimalSeparator() {
 
 bool HasInteractiveTerminal() { return _isatty(_fileno(stdin)) != 0 && _isatty(_fileno(stderr)) != 0; }
 
+std::uint64_t CurrentThreadId() { return GetCurrentThreadId(); }
+
 std::string ThisModulePath() {
   HMODULE module = nullptr;
   GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
