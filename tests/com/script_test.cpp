@@ -164,6 +164,39 @@ TEST_F(LateBound, GetDataNeverWritesPastTheOneValueAScriptPassed) {
   Get(L"StopRecord");
 }
 
+TEST_F(LateBound, OtherMembersRefuseNullReferencesAndIgnoreBrokenTables) {
+  Get(L"Test");
+  VARIANT missing;
+  V_VT(&missing) = VT_ERROR;
+  V_ERROR(&missing) = DISP_E_PARAMNOTFOUND;
+  SAFEARRAY* no_data = nullptr;
+  SafeArrayAllocDescriptor(1, &no_data);  // claims 10 codes, holds none
+  no_data->cbElements = 2;
+  no_data->rgsabound[0].cElements = 10;
+  VARIANT broken;
+  V_VT(&broken) = VT_ARRAY | VT_I2;
+  V_ARRAY(&broken) = no_data;
+  struct Case {
+    const wchar_t* member;
+    WORD flags;
+    VARIANT argument;
+    HRESULT expected;
+  };
+  for (const Case& c : std::vector<Case>{
+           {L"ChannelName", DISPATCH_PROPERTYGET, RefTo(nullptr), DISP_E_TYPEMISMATCH},
+           {L"ChannelName", DISPATCH_PROPERTYGET, missing, DISP_E_PARAMNOTOPTIONAL},
+           {L"GetChannel", DISPATCH_METHOD, [] { VARIANT v; V_VT(&v) = VT_BYREF | VT_I2; V_I2REF(&v) = nullptr; return v; }(),
+            DISP_E_TYPEMISMATCH},
+           {L"InputChannels", DISPATCH_PROPERTYPUT, broken, S_OK},  // ignored, as every table is
+       }) {
+    VARIANT result;
+    VariantInit(&result);
+    EXPECT_EQ(Call(c.member, c.flags, {c.argument}, &result), c.expected) << c.member;
+    VariantClear(&result);
+  }
+  SafeArrayDestroyDescriptor(no_data);
+}
+
 // Bytes that end where a no-access page begins: a write past them faults.
 class GuardedBytes {
  public:
