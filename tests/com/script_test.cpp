@@ -164,18 +164,28 @@ TEST_F(LateBound, GetDataNeverWritesPastTheOneValueAScriptPassed) {
   Get(L"StopRecord");
 }
 
+// A variant of `type` whose value part holds `pointer`.
+VARIANT Typed(VARTYPE type, void* pointer) {
+  VARIANT v;
+  VariantInit(&v);
+  V_VT(&v) = type;
+  V_BYREF(&v) = pointer;
+  return v;
+}
+
+// An optional argument left out.
+VARIANT Missing() {
+  VARIANT v = Typed(VT_ERROR, nullptr);
+  V_ERROR(&v) = DISP_E_PARAMNOTFOUND;
+  return v;
+}
+
 TEST_F(LateBound, OtherMembersRefuseNullReferencesAndIgnoreBrokenTables) {
   Get(L"Test");
-  VARIANT missing;
-  V_VT(&missing) = VT_ERROR;
-  V_ERROR(&missing) = DISP_E_PARAMNOTFOUND;
   SAFEARRAY* no_data = nullptr;
   SafeArrayAllocDescriptor(1, &no_data);  // claims 10 codes, holds none
   no_data->cbElements = 2;
   no_data->rgsabound[0].cElements = 10;
-  VARIANT broken;
-  V_VT(&broken) = VT_ARRAY | VT_I2;
-  V_ARRAY(&broken) = no_data;
   struct Case {
     const wchar_t* member;
     WORD flags;
@@ -184,10 +194,10 @@ TEST_F(LateBound, OtherMembersRefuseNullReferencesAndIgnoreBrokenTables) {
   };
   for (const Case& c : std::vector<Case>{
            {L"ChannelName", DISPATCH_PROPERTYGET, RefTo(nullptr), DISP_E_TYPEMISMATCH},
-           {L"ChannelName", DISPATCH_PROPERTYGET, missing, DISP_E_PARAMNOTOPTIONAL},
-           {L"GetChannel", DISPATCH_METHOD, [] { VARIANT v; V_VT(&v) = VT_BYREF | VT_I2; V_I2REF(&v) = nullptr; return v; }(),
-            DISP_E_TYPEMISMATCH},
-           {L"InputChannels", DISPATCH_PROPERTYPUT, broken, S_OK},  // ignored, as every table is
+           {L"ChannelName", DISPATCH_PROPERTYGET, Missing(), DISP_E_PARAMNOTOPTIONAL},
+           {L"GetChannel", DISPATCH_METHOD, Typed(VT_BYREF | VT_I2, nullptr), DISP_E_TYPEMISMATCH},
+           // ignored, as every table is
+           {L"InputChannels", DISPATCH_PROPERTYPUT, Typed(VT_ARRAY | VT_I2, no_data), S_OK},
        }) {
     VARIANT result;
     VariantInit(&result);
@@ -233,24 +243,15 @@ struct HostileCall {
   std::shared_ptr<void> keep;  // the memory and descriptors behind the arguments
 };
 
-VARIANT Typed(VARTYPE type, void* pointer) {
-  VARIANT v;
-  VariantInit(&v);
-  V_VT(&v) = type;
-  V_BYREF(&v) = pointer;
-  return v;
-}
-
 // A descriptor over guarded memory: elements of `element_size` bytes, with
-// the features given (none: as SafeArrayAllocDescriptor makes it) and, with
-// FADF_HAVEVARTYPE, the element type `stored`.
+// the features given (none: as SafeArrayAllocDescriptor makes it; with
+// FADF_HAVEVARTYPE, the element type is VT_I2).
 struct GuardedArray {
-  GuardedArray(std::vector<SAFEARRAYBOUND> bounds, ULONG element_size, USHORT features, bool with_data = true,
-               VARTYPE stored = VT_I2)
+  GuardedArray(std::vector<SAFEARRAYBOUND> bounds, ULONG element_size, USHORT features, bool with_data = true)
       : memory(std::make_unique<GuardedBytes>(Count(bounds) * element_size)) {
     const auto dims = static_cast<UINT>(bounds.size());
     if ((features & FADF_HAVEVARTYPE) != 0) {
-      SafeArrayAllocDescriptorEx(stored, dims, &array);
+      SafeArrayAllocDescriptorEx(VT_I2, dims, &array);
     } else {
       SafeArrayAllocDescriptor(dims, &array);
     }
@@ -275,8 +276,8 @@ HostileCall CodesIn(std::vector<SAFEARRAYBOUND> bounds, USHORT features, bool by
   std::fill_n(guarded->memory->As<SHORT>(), count, kUntouched);
   auto numbers = std::make_shared<std::array<LONG, 2>>(std::array<LONG, 2>{data_size, -1});
   HostileCall call;
-  call.data = by_reference ? Typed(VT_BYREF | VT_ARRAY | VT_I2, &guarded->array) : Typed(VT_ARRAY | VT_I2, nullptr);
-  if (!by_reference) V_ARRAY(&call.data) = guarded->array;
+  call.data = by_reference ? Typed(VT_BYREF | VT_ARRAY | VT_I2, &guarded->array)
+                            : Typed(VT_ARRAY | VT_I2, guarded->array);
   call.size = Typed(VT_BYREF | VT_I4, &(*numbers)[0]);
   call.waiting = Typed(VT_BYREF | VT_I4, &(*numbers)[1]);
   call.contents = [guarded, count] {
@@ -287,7 +288,7 @@ HostileCall CodesIn(std::vector<SAFEARRAYBOUND> bounds, USHORT features, bool by
   return call;
 }
 
-// `count` VARIANTs holding strings, in a script variable (by reference).
+// VARIANTs holding strings, in a script variable (by reference).
 HostileCall VariantsHoldingText(std::vector<SAFEARRAYBOUND> bounds) {
   auto guarded = std::make_shared<GuardedArray>(bounds, sizeof(VARIANT), FADF_VARIANT);
   const size_t count = GuardedArray::Count(bounds);
@@ -325,12 +326,6 @@ HostileCall With(int index, VARIANT replacement) {
   return call;
 }
 
-VARIANT Missing() {
-  VARIANT v = Typed(VT_ERROR, nullptr);
-  V_ERROR(&v) = DISP_E_PARAMNOTFOUND;
-  return v;
-}
-
 // Two counting channels, free-running: every frame carries its number.
 constexpr char kCountingTask[] =
     "[DAQmxTask Count]\nChannels = Count/low, Count/high\nSampClk.Rate = 100000\nSim.FreeRunning = 1\n"
@@ -352,7 +347,8 @@ TEST_F(LateBound, GetDataTakesOnlyWhatFitsAndRefusesEveryOtherShape) {
   };
   const std::vector<Shape> shapes = {
       {"1-D codes without a stored type", [] { return CodesIn({{9, 0}}, 0, false); }, S_OK, 0, 4},
-      {"2-D codes by reference, bounds from 1 and -5", [] { return CodesIn({{2, 1}, {3, -5}}, FADF_HAVEVARTYPE, true); },
+      {"2-D codes by reference, bounds from 1 and -5",
+       [] { return CodesIn({{2, 1}, {3, -5}}, FADF_HAVEVARTYPE, true); },
        S_OK, 0, 3},
       {"codes, DataSize below the array", [] { return CodesIn({{20, 0}}, 0, false, 5); }, S_OK, 0, 2},
       {"2-D VARIANTs holding strings", [] { return VariantsHoldingText({{1, 0}, {5, 7}}); }, S_OK, 0, 2},
