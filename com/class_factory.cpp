@@ -1,9 +1,6 @@
 #include "com/class_factory.h"
 
-#include <atomic>
-#include <new>
-
-#include "com/module.h"
+#include "com/object.h"
 
 namespace com {
 namespace {
@@ -12,28 +9,14 @@ namespace {
 // pointer, and interfaces have no virtual destructor by design.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-class ClassFactory final : public IClassFactory {
+class ClassFactory : public IClassFactory {
  public:
-  explicit ClassFactory(Creator create) : create_(create) { AddObject(); }
-  virtual ~ClassFactory() { RemoveObject(); }
+  explicit ClassFactory(Creator create) : create_(create) {}
   ClassFactory(const ClassFactory&) = delete;
   ClassFactory& operator=(const ClassFactory&) = delete;
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-      *object = static_cast<IClassFactory*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
+  void* Interface(REFIID iid) {
+    return iid == IID_IUnknown || iid == IID_IClassFactory ? static_cast<IClassFactory*>(this) : nullptr;
   }
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
     if (object == nullptr) return E_POINTER;
@@ -46,8 +29,10 @@ class ClassFactory final : public IClassFactory {
     return S_OK;
   }
 
+ protected:
+  virtual ~ClassFactory() = default;
+
  private:
-  std::atomic<ULONG> references_{1};
   Creator create_;
 };
 #pragma GCC diagnostic pop
@@ -55,13 +40,7 @@ class ClassFactory final : public IClassFactory {
 }  // namespace
 
 HRESULT CreateClassFactory(Creator create, REFIID iid, void** factory) {
-  if (factory == nullptr) return E_POINTER;
-  *factory = nullptr;
-  auto* created = new (std::nothrow) ClassFactory(create);
-  if (created == nullptr) return E_OUTOFMEMORY;
-  const HRESULT hr = created->QueryInterface(iid, factory);
-  created->Release();
-  return hr;
+  return ComObject<ClassFactory>::Create(iid, factory, create);
 }
 
 }  // namespace com

@@ -1,6 +1,8 @@
 #include "com/dispatch.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <vector>
 
 #include "com/raii.h"
@@ -11,8 +13,26 @@ namespace {
 // The value part of a variant, where a by-reference variant points.
 void* ValueOf(VARIANT& value) { return &V_UI1(&value); }
 
-VARIANT* Deref(VARIANTARG& arg) {
-  return V_VT(&arg) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(&arg) != nullptr ? V_VARIANTREF(&arg) : &arg;
+// An optional argument the caller left out.
+bool Missing(const VARIANTARG& arg) { return V_VT(&arg) == VT_ERROR && V_ERROR(&arg) == DISP_E_PARAMNOTFOUND; }
+
+// What an argument stands for: the script variable a VT_BYREF|VT_VARIANT
+// points at, or the argument itself. Null for a null reference, also one
+// held in the variable, and for a reference to another variant reference.
+VARIANT* Target(VARIANTARG& arg) {
+  VARIANT* value = &arg;
+  if (V_VT(value) == (VT_BYREF | VT_VARIANT)) {
+    value = V_VARIANTREF(value);
+    if (value == nullptr || V_VT(value) == (VT_BYREF | VT_VARIANT)) return nullptr;
+  }
+  if ((V_VT(value) & VT_BYREF) != 0 && V_BYREF(value) == nullptr) return nullptr;
+  return value;
+}
+
+// The array an argument holds (by value or by reference), or null.
+SAFEARRAY* ArrayOf(VARIANT& value) {
+  if ((V_VT(&value) & VT_ARRAY) == 0) return nullptr;
+  return (V_VT(&value) & VT_BYREF) != 0 ? *V_ARRAYREF(&value) : V_ARRAY(&value);
 }
 
 // The pointed-to type of each parameter before the [out, retval] one, in
@@ -47,52 +67,31 @@ std::vector<VARTYPE> ParameterTypes(ITypeInfo* info, DISPID id, WORD flags) {
 
 // Makes `arg` a reference of exactly the member's parameter type `base`.
 HRESULT PrepareArgument(VARIANTARG& arg, VARIANT& copy, VARTYPE base) {
-  if (V_VT(&arg) == (VT_BYREF | base)) return S_OK;
-  const bool array = (base & VT_ARRAY) != 0;
-  if (V_VT(&arg) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(&arg) != nullptr && !array) {
-    VARIANT* variable = V_VARIANTREF(&arg);
-    if (FAILED(VariantChangeType(variable, variable, 0, base))) return DISP_E_TYPEMISMATCH;
-    V_VT(&arg) = VT_BYREF | base;
-    V_BYREF(&arg) = ValueOf(*variable);
-    return S_OK;
-  }
-  VARIANT* source = Deref(arg);
-  if (array) {
+  if (Missing(arg)) return DISP_E_PARAMNOTOPTIONAL;
+  VARIANT* source = Target(arg);
+  if (source == nullptr) return DISP_E_TYPEMISMATCH;
+  if (V_VT(&arg) == (VT_BYREF | base) && (base & VT_ARRAY) == 0) return S_OK;
+  if ((base & VT_ARRAY) != 0) {
     // Only InputChannels takes an array, and the driver ignores it: a table
-    // of another element type is passed on as no table.
+    // that is not a well-formed array of codes is passed on as no table.
     V_VT(&copy) = base;
     V_ARRAY(&copy) = nullptr;
-    if (V_VT(source) == base || V_VT(source) == (VT_BYREF | base)) VariantCopyInd(&copy, source);
+    SAFEARRAY* table = ArrayOf(*source);
+    if ((V_VT(source) & VT_TYPEMASK) == (base & VT_TYPEMASK) && ElementsOf(table) == ArrayElements::Codes) {
+      SafeArrayCopy(table, &V_ARRAY(&copy));
+    }
+  } else if (source != &arg) {
+    // A script variable: coerced in place, so that it receives what the member writes.
+    if (FAILED(VariantChangeType(source, source, 0, base))) return DISP_E_TYPEMISMATCH;
+    V_VT(&arg) = VT_BYREF | base;
+    V_BYREF(&arg) = ValueOf(*source);
+    return S_OK;
   } else if (FAILED(VariantChangeType(&copy, source, 0, base))) {
     return DISP_E_TYPEMISMATCH;
   }
   V_VT(&arg) = VT_BYREF | base;
   V_BYREF(&arg) = ValueOf(copy);
   return S_OK;
-}
-
-void ClearAll(std::vector<VARIANT>& values) {
-  for (auto& value : values) VariantClear(&value);
-}
-
-HRESULT ReadLong(VARIANTARG& arg, std::int32_t& value) {
-  VARIANT converted;
-  VariantInit(&converted);
-  if (FAILED(VariantChangeType(&converted, Deref(arg), 0, VT_I4))) return DISP_E_TYPEMISMATCH;
-  value = V_I4(&converted);
-  return S_OK;
-}
-
-// Writes back into a by-reference argument; a value passed by value has
-// nowhere to go.
-void Store(VARIANTARG& arg, VARIANT value) {
-  if (V_VT(&arg) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(&arg) != nullptr) {
-    VariantCopy(V_VARIANTREF(&arg), &value);
-  } else if (V_VT(&arg) == (VT_BYREF | VT_I2) && SUCCEEDED(VariantChangeType(&value, &value, 0, VT_I2))) {
-    *V_I2REF(&arg) = V_I2(&value);
-  } else if (V_VT(&arg) == (VT_BYREF | VT_I4) && SUCCEEDED(VariantChangeType(&value, &value, 0, VT_I4))) {
-    *V_I4REF(&arg) = V_I4(&value);
-  }
 }
 
 VARIANT ShortValue(std::int16_t code) {
@@ -102,49 +101,123 @@ VARIANT ShortValue(std::int16_t code) {
   return value;
 }
 
-VARIANT LongValue(std::int32_t number) {
-  VARIANT value;
-  V_VT(&value) = VT_I4;
-  V_I4(&value) = number;
-  return value;
+void ClearAll(std::vector<VARIANT>& values) {
+  for (auto& value : values) VariantClear(&value);
 }
 
-// A one-dimensional array of short or VARIANT that a script passed as the
-// buffer, or null.
-SAFEARRAY* BufferArray(VARIANTARG& arg) {
-  VARIANT* value = Deref(arg);
-  const VARTYPE type = V_VT(value);
-  if ((type & VT_ARRAY) == 0) return nullptr;
-  SAFEARRAY* array = (type & VT_BYREF) != 0 ? (V_ARRAYREF(value) != nullptr ? *V_ARRAYREF(value) : nullptr)
-                                            : V_ARRAY(value);
-  const VARTYPE element = type & VT_TYPEMASK;
-  if (array == nullptr || SafeArrayGetDim(array) != 1 || (element != VT_I2 && element != VT_VARIANT)) return nullptr;
-  return array;
+// DataSize and InputCountData: a number by value (read only), or a
+// reference to one, a short or a script variable.
+HRESULT CheckNumber(VARIANTARG& arg) {
+  if (Missing(arg)) return DISP_E_PARAMNOTOPTIONAL;
+  const VARIANT* value = Target(arg);
+  if (value == nullptr || (V_VT(value) & VT_ARRAY) != 0) return DISP_E_TYPEMISMATCH;
+  const bool reference = (V_VT(value) & VT_BYREF) != 0;
+  return !reference || V_VT(value) == (VT_BYREF | VT_I4) || V_VT(value) == (VT_BYREF | VT_I2) ? S_OK
+                                                                                               : DISP_E_TYPEMISMATCH;
 }
 
-std::int32_t ElementCount(SAFEARRAY* array) {
-  return array != nullptr ? static_cast<std::int32_t>(array->rgsabound[0].cElements) : 1;
+HRESULT ReadNumber(VARIANTARG& arg, std::int32_t& number) {
+  if (HRESULT hr = CheckNumber(arg); FAILED(hr)) return hr;
+  VARIANT converted;
+  VariantInit(&converted);
+  if (FAILED(VariantChangeType(&converted, Target(arg), 0, VT_I4))) return DISP_E_TYPEMISMATCH;
+  number = V_I4(&converted);
+  return S_OK;
 }
 
-void StoreCodes(VARIANTARG& arg, SAFEARRAY* array, const std::vector<std::int16_t>& codes, std::int32_t count) {
-  if (count <= 0) return;
-  if (array == nullptr) {
-    Store(arg, ShortValue(codes[0]));
-    return;
+// Writes back into a checked number argument; one passed by value has
+// nowhere to go.
+void StoreNumber(VARIANTARG& arg, std::int32_t number) {
+  VARIANT* value = Target(arg);
+  if (V_VT(value) == (VT_BYREF | VT_I4)) {
+    *V_I4REF(value) = number;
+  } else if (V_VT(value) == (VT_BYREF | VT_I2)) {
+    *V_I2REF(value) = static_cast<SHORT>(std::min<std::int32_t>(number, SHRT_MAX));
+  } else if (value != &arg) {
+    VariantClear(value);
+    V_VT(value) = VT_I4;
+    V_I4(value) = number;
   }
-  VARTYPE element = VT_EMPTY;
-  SafeArrayGetVartype(array, &element);
-  ArrayData data(array);
-  for (std::int32_t i = 0; i < count; ++i) {
-    if (element == VT_I2) {
-      data.As<SHORT>()[i] = codes[static_cast<size_t>(i)];
-    } else if (data.As<VARIANT>() != nullptr) {
-      VARIANT& slot = data.As<VARIANT>()[i];
+}
+
+// A script variable that may receive a code: it holds nothing or a number.
+bool HoldsNumberOrNothing(const VARIANT& value) {
+  switch (V_VT(&value)) {
+    case VT_EMPTY: case VT_NULL: case VT_I1: case VT_I2: case VT_I4: case VT_I8: case VT_UI1: case VT_UI2:
+    case VT_UI4: case VT_UI8: case VT_INT: case VT_UINT: case VT_R4: case VT_R8: case VT_CY: case VT_DECIMAL:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Where GetData may write its codes, and how many fit: the elements of an
+// array of codes or of VARIANTs (locked while the object lives), one short
+// by reference, or one script variable.
+class Destination {
+ public:
+  Destination() = default;
+  ~Destination() {
+    if (array_ != nullptr) SafeArrayUnlock(array_);
+  }
+  Destination(const Destination&) = delete;
+  Destination& operator=(const Destination&) = delete;
+
+  HRESULT Take(VARIANTARG& arg) {
+    if (Missing(arg)) return DISP_E_PARAMNOTOPTIONAL;
+    VARIANT* value = Target(arg);
+    if (value == nullptr) return DISP_E_TYPEMISMATCH;
+    if ((V_VT(value) & VT_ARRAY) != 0) return TakeArray(ArrayOf(*value), V_VT(value) & VT_TYPEMASK);
+    if (V_VT(value) == (VT_BYREF | VT_I2)) {
+      codes_ = V_I2REF(value);
+    } else if (value != &arg && HoldsNumberOrNothing(*value)) {
+      variable_ = value;
+    } else {
+      return DISP_E_TYPEMISMATCH;
+    }
+    capacity_ = 1;
+    return S_OK;
+  }
+
+  std::int32_t Capacity() const { return capacity_; }
+
+  // Codes go straight into a short or an array of shorts; the rest through `spare`.
+  std::int16_t* Codes(std::vector<std::int16_t>& spare, std::int32_t count) {
+    if (codes_ != nullptr) return codes_;
+    spare.assign(static_cast<size_t>(count), 0);
+    return spare.data();
+  }
+
+  void Store(const std::vector<std::int16_t>& spare, std::int32_t count) {
+    if (codes_ != nullptr) return;
+    auto* slots = static_cast<VARIANT*>(array_ != nullptr ? array_->pvData : variable_);
+    for (std::int32_t i = 0; i < count; ++i) {
+      VARIANT& slot = slots[i];
       VariantClear(&slot);
-      slot = ShortValue(codes[static_cast<size_t>(i)]);
+      V_VT(&slot) = VT_I2;
+      V_I2(&slot) = spare[static_cast<size_t>(i)];
     }
   }
-}
+
+ private:
+  // The element type comes from the descriptor (size and features) and must
+  // agree with the type the caller declared.
+  HRESULT TakeArray(SAFEARRAY* array, VARTYPE declared) {
+    const ArrayElements elements = ElementsOf(array);
+    const bool codes = elements == ArrayElements::Codes && declared == VT_I2;
+    if (!codes && !(elements == ArrayElements::Variants && declared == VT_VARIANT)) return DISP_E_TYPEMISMATCH;
+    if (FAILED(SafeArrayLock(array))) return DISP_E_TYPEMISMATCH;
+    array_ = array;
+    if (codes) codes_ = static_cast<std::int16_t*>(array->pvData);
+    capacity_ = ElementCount(array);
+    return S_OK;
+  }
+
+  SAFEARRAY* array_ = nullptr;
+  std::int16_t* codes_ = nullptr;
+  VARIANT* variable_ = nullptr;
+  std::int32_t capacity_ = 0;
+};
 
 }  // namespace
 
@@ -214,29 +287,54 @@ HRESULT InvokeThroughTypeInfo(ITypeInfo* vtable_info, void* itf, DISPID id, WORD
   return hr;
 }
 
+ArrayElements ElementsOf(SAFEARRAY* array) {
+  if (array == nullptr || array->pvData == nullptr || array->cDims == 0) return ArrayElements::Other;
+  constexpr USHORT kPointers = FADF_BSTR | FADF_UNKNOWN | FADF_DISPATCH | FADF_RECORD | FADF_HAVEIID;
+  const USHORT features = array->fFeatures;
+  VARTYPE stored = VT_I2;
+  if ((features & FADF_HAVEVARTYPE) != 0 && FAILED(SafeArrayGetVartype(array, &stored))) return ArrayElements::Other;
+  if ((features & kPointers) != 0) return ArrayElements::Other;
+  if (array->cbElements == sizeof(SHORT) && (features & FADF_VARIANT) == 0 && stored == VT_I2) {
+    return ArrayElements::Codes;
+  }
+  if (array->cbElements == sizeof(VARIANT) && (features & FADF_VARIANT) != 0) return ArrayElements::Variants;
+  return ArrayElements::Other;
+}
+
+std::int32_t ElementCount(SAFEARRAY* array) {
+  std::uint64_t count = 1;
+  for (USHORT d = 0; d < array->cDims; ++d) {
+    count = std::min<std::uint64_t>(count * array->rgsabound[d].cElements, INT32_MAX);
+  }
+  return static_cast<std::int32_t>(count);
+}
+
 HRESULT InvokeGetData(DISPPARAMS* params, VARIANT* result, UINT* arg_error, const FetchFrames& fetch) {
   if (params == nullptr) return E_INVALIDARG;
   if (params->cNamedArgs != 0) return DISP_E_NONAMEDARGS;
   if (params->cArgs != 3 || params->rgvarg == nullptr) return DISP_E_BADPARAMCOUNT;
-  VARIANTARG& data_arg = params->rgvarg[2];
-  VARIANTARG& size_arg = params->rgvarg[1];
-  VARIANTARG& waiting_arg = params->rgvarg[0];
+  // Arguments arrive last first: InputCountData, DataSize, Data. Every one
+  // is checked before a frame leaves the ring.
+  VARIANTARG* args = params->rgvarg;
+  Destination data;
   std::int32_t size = 0;
-  if (FAILED(ReadLong(size_arg, size))) {
-    if (arg_error != nullptr) *arg_error = 1;
-    return DISP_E_TYPEMISMATCH;
+  const HRESULT checks[3] = {CheckNumber(args[0]), ReadNumber(args[1], size), data.Take(args[2])};
+  for (UINT i = 3; i-- > 0;) {
+    if (FAILED(checks[i])) {
+      if (arg_error != nullptr) *arg_error = i;
+      return checks[i];
+    }
   }
-  SAFEARRAY* array = BufferArray(data_arg);
-  size = std::min(size, ElementCount(array));  // never more than the caller gave
-  std::vector<std::int16_t> codes(static_cast<size_t>(std::max(size, 0)) + 1);
+  size = std::clamp(size, 0, data.Capacity());  // never more than the caller gave
+  std::vector<std::int16_t> spare;
   std::int32_t waiting = 0;
-  const std::int32_t frames = fetch(codes.data(), size, waiting);
-  StoreCodes(data_arg, array, codes, size);
-  Store(size_arg, LongValue(size));
-  Store(waiting_arg, LongValue(waiting));
+  const std::int32_t frames = fetch(data.Codes(spare, size), size, waiting);
+  data.Store(spare, size);
+  StoreNumber(args[1], size);
+  StoreNumber(args[0], waiting);
   if (result != nullptr) {
-    VariantClear(result);
-    *result = LongValue(frames);
+    V_VT(result) = VT_I4;
+    V_I4(result) = frames;
   }
   return S_OK;
 }

@@ -23,9 +23,21 @@ HRESULT InvokeThroughTypeInfo(ITypeInfo* vtable_info, void* itf, DISPID id, WORD
 // bounds; other values are left alone.
 HRESULT ToVariantArray(VARIANT& value);
 
-// GetData for a late-bound client. The first argument of a script is one
-// variable, not a buffer: the capacity is limited to that one value, or to
-// the elements of a one-dimensional array passed in its place.
+// What a client's safe array holds, judged from its descriptor (element size
+// and features) rather than from a type the client may have left out or got
+// wrong: codes (16-bit), VARIANTs, or something else (or no data at all).
+enum class ArrayElements { Codes, Variants, Other };
+ArrayElements ElementsOf(SAFEARRAY* array);
+// Elements in all dimensions of a non-null array, at most INT32_MAX.
+std::int32_t ElementCount(SAFEARRAY* array);
+
+// GetData for a late-bound client. The first argument is where the codes go:
+// an array of codes or of VARIANTs of any shape and bounds (filled in memory
+// order, so a 2-D array of channels by frames fills frame by frame), one
+// short by reference, or one script variable. Only whole frames that fit
+// are taken from the ring. Any other shape, and a null reference anywhere,
+// is refused with DISP_E_TYPEMISMATCH (DISP_E_PARAMNOTOPTIONAL for a missing
+// argument) and the argument's index, before anything is taken.
 using FetchFrames = std::function<std::int32_t(std::int16_t* data, std::int32_t& size, std::int32_t& waiting)>;
 HRESULT InvokeGetData(DISPPARAMS* params, VARIANT* result, UINT* arg_error, const FetchFrames& fetch);
 

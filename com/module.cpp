@@ -7,6 +7,7 @@
 #include "driver/engine.h"
 #include "platform/system.h"
 #include "platform/windows.h"
+#include "driver/state.h"
 
 namespace com {
 namespace {
@@ -46,7 +47,9 @@ void RemoveObject() { --g_objects; }
 void LockServer(bool lock) { lock ? ++g_locks : --g_locks; }
 
 bool CanUnload() {
-  if (g_objects.load() != 0 || g_locks.load() != 0 || driver::LiveWorkers() != 0) return false;
+  if (g_objects.load() != 0 || g_locks.load() != 0 || driver::LiveWorkers() != 0 || driver::LiveStates() != 0) {
+    return false;
+  }
   auto& cache = Cache();
   std::lock_guard lock(cache.mutex);
   cache.library.reset();

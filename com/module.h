@@ -16,8 +16,8 @@ HMODULE ThisModule();
 void AddObject();
 void RemoveObject();
 void LockServer(bool lock);
-// No object, no lock and no acquisition worker is left. Also lets go of the
-// type library once nothing can use it any more.
+// No object, no lock, no acquisition worker and no driver state is left.
+// Also lets go of the type library once nothing can use it any more.
 bool CanUnload();
 
 // The type information of an interface of our type library, loaded from this

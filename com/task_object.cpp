@@ -1,14 +1,12 @@
 #include "com/task_object.h"
 
-#include <atomic>
-#include <mutex>
-#include <new>
 #include <string>
 #include <vector>
 
 #include "NI.h"
 #include "com/dispatch.h"
 #include "com/module.h"
+#include "com/object.h"
 #include "com/raii.h"
 #include "driver/ni_daqmx_task.h"
 #include "ui/dialogs.h"
@@ -77,12 +75,10 @@ SAFEARRAY* CodeTableArray(const driver::CodeTable& table) {
 }
 
 std::vector<std::int16_t> CodesOf(SAFEARRAY* array) {
-  VARTYPE type = VT_EMPTY;
-  if (array == nullptr || FAILED(SafeArrayGetVartype(array, &type)) || type != VT_I2) return {};
-  ULONG count = 1;
-  for (UINT d = 0; d < SafeArrayGetDim(array); ++d) count *= array->rgsabound[d].cElements;
+  if (ElementsOf(array) != ArrayElements::Codes) return {};
   ArrayData data(array);
-  return {data.As<SHORT>(), data.As<SHORT>() + count};
+  const SHORT* codes = data.As<SHORT>();
+  return codes != nullptr ? std::vector<std::int16_t>(codes, codes + ElementCount(array)) : std::vector<std::int16_t>{};
 }
 
 // COM objects delete themselves in Release, never through an interface
@@ -161,32 +157,17 @@ class Adc3Part : public TypeInfoPart<IADC3, IID_IADC3> {
   virtual FetchFrames Fetcher() = 0;
 };
 
-class TaskObject final : public DefaultPart, public Adc3Part {
+class TaskObject : public DefaultPart, public Adc3Part {
  public:
   TaskObject() = default;
-  ~TaskObject() override = default;
   TaskObject(const TaskObject&) = delete;
   TaskObject& operator=(const TaskObject&) = delete;
 
-  // IUnknown, shared by both interfaces.
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    *object = nullptr;
+  void* Interface(REFIID iid) {
     if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID__NI_DAQmx_Task) {
-      *object = static_cast<_NI_DAQmx_Task*>(this);
-    } else if (iid == IID_IADC3) {
-      *object = static_cast<IADC3*>(this);
-    } else {
-      return E_NOINTERFACE;
+      return static_cast<_NI_DAQmx_Task*>(this);
     }
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
+    return iid == IID_IADC3 ? static_cast<IADC3*>(this) : nullptr;
   }
 
   // _NI_DAQmx_Task
@@ -317,6 +298,9 @@ class TaskObject final : public DefaultPart, public Adc3Part {
     return Answer<IDispatch*>(result, nullptr, [&] { return Reference(static_cast<_NI_DAQmx_Task*>(this)); });
   }
 
+ protected:
+  ~TaskObject() override = default;
+
  private:
   IDispatch* Reference(IDispatch* itf) {
     itf->AddRef();
@@ -332,13 +316,6 @@ class TaskObject final : public DefaultPart, public Adc3Part {
     };
   }
 
-  // Counted first and uncounted last: the server stays loaded until the
-  // driver object has finished its own clean-up.
-  struct Counted {
-    Counted() { AddObject(); }
-    ~Counted() { RemoveObject(); }
-  } counted_;
-  std::atomic<ULONG> references_{1};
   driver::NI_DAQmx_Task driver_;
 };
 #pragma GCC diagnostic pop
@@ -346,19 +323,8 @@ class TaskObject final : public DefaultPart, public Adc3Part {
 }  // namespace
 
 HRESULT CreateTaskObject(REFIID iid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  *object = nullptr;
-  static std::once_flag dialogs;
-  std::call_once(dialogs, ui::InstallDialogs);
-  TaskObject* created = nullptr;
-  try {
-    created = new TaskObject;
-  } catch (...) {
-    return E_OUTOFMEMORY;
-  }
-  const HRESULT hr = created->QueryInterface(iid, object);
-  created->Release();
-  return hr;
+  ui::InstallDialogs();
+  return ComObject<TaskObject>::Create(iid, object);
 }
 
 }  // namespace com

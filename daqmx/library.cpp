@@ -5,11 +5,14 @@
 namespace daqmx {
 
 std::shared_ptr<const Library> Library::Default() {
-  static const std::shared_ptr<const Library> library = [] {
+  // Never unloaded, not even with this module: unloading it from a DLL's exit
+  // would run inside the system's loader lock, and NI-DAQmx's per-thread
+  // data outlives any one module that used it.
+  static const auto* const library = new std::shared_ptr<const Library>([] {
     const auto path = platform::GetEnv("NIDAQMX_LIBRARY");
     return Load(path.value_or(std::string()));
-  }();
-  return library;
+  }());
+  return *library;
 }
 
 std::shared_ptr<const Library> Library::Load(const std::string& path) {

@@ -21,7 +21,7 @@ class Library {
  public:
   // The library named by NIDAQMX_LIBRARY (a full path) when that is set;
   // otherwise nicaiu.dll from the Windows system folder, or libnidaqmx.so.1
-  // then libnidaqmx.so on Linux. Loaded once per process.
+  // then libnidaqmx.so on Linux. Loaded once per process, and kept.
   static std::shared_ptr<const Library> Default();
   // The library at `path`; an empty path means the default locations above
   // without looking at the environment.

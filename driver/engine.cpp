@@ -196,7 +196,11 @@ std::int32_t SizeBuffer(DriverState& state) {
 bool StartAcquisition(const std::shared_ptr<DriverState>& state) {
   DriverState& s = *state;
   StopAndJoin(s);  // never two workers
-  if (!s.mTask || daqmx::BuildChannels(*s.mTask, s.model) < 1) return false;
+  if (!s.mTask) return false;
+  if (daqmx::BuildChannels(*s.mTask, s.model) < 1) {  // e.g. the loaded task has gone from NI-DAQmx
+    s.mLastError = s.mTask->StatusText();
+    return false;
+  }
   // The ring follows the rebuilt channel model, so ring, block and channels match.
   if (!PrepareBuffer(s)) return false;
   if (!TakeTiming(s) || !PrepareBlocks(s)) return false;

@@ -15,8 +15,8 @@ std::int32_t BlockKadrs(double rate, std::int32_t ring_frames);
 // Ring size in frames for the requested size in codes and the channel count.
 std::int32_t SizeBuffer(DriverState& state);
 // Rebuilds the channel model, sizes and clears the ring, takes the timing
-// from the task, starts it and the worker. False with mLastError set (or
-// left empty when the task has no channel) when it cannot.
+// from the task, starts it and the worker. False with mLastError set (to
+// NI-DAQmx's text when the task's channels cannot be read) when it cannot.
 bool StartAcquisition(const std::shared_ptr<DriverState>& state);
 // Tells the worker to stop, gives it up to 100 ms, and stops the task.
 void StopRecord(DriverState& state);

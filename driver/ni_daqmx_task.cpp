@@ -20,22 +20,6 @@ std::string InstanceNameOf(std::string class_name) {
   return class_name;
 }
 
-// A thread whose driver has detected a task keeps it detected for later
-// objects, so the new wrapper loads that task again; if it is gone, the next
-// Test probes afresh.
-void ReloadDetectedTask(DriverState& state, daqmx::cNITask& task) {
-  if (!state.model.mDetected) return;
-  for (daqmx::int32 i = 0; i < task.TaskCount(); ++i) {
-    if (task.TaskNameAt(i) == state.model.mTaskName && task.LoadTask(i)) {
-      state.model.mTaskIndex = i;
-      state.mBasePort = static_cast<std::int16_t>(i + 1);
-      return;
-    }
-  }
-  state.model.mDetected = false;
-  state.mBasePort = 0;
-}
-
 // What the setup window shows, read from the state once as it opens.
 SetupView SetupViewOf(const DriverState& state) {
   SetupView view{state.mInstanceName, state.mDAQmxMajor, state.mDAQmxMinor, state.model.mTaskName, {}, {},
@@ -63,21 +47,21 @@ NI_DAQmx_Task::NI_DAQmx_Task() : state_(ThisThreadState()) {
   s.mInstanceName = InstanceNameOf("NI_DAQmx_Task");
   s.model.mADCName = s.mInstanceName;
   settings::RunSettingsStep(s.settings, s.mInstanceName, s.mInstanceName);
-  // The new wrapper replaces the shared one; an acquisition running on the
-  // old one is stopped first, so no worker is left reading a cleared task.
-  StopAndJoin(s);
-  s.mTask.reset();  // clears its task in NI-DAQmx before the new wrapper may load it again
-  s.mTask = std::make_shared<daqmx::cNITask>();
-  task_ = s.mTask.get();
-  s.mDAQmxMajor = s.mTask->DAQmxMajorVersion();
-  s.mDAQmxMinor = s.mTask->DAQmxMinorVersion();
-  ReloadDetectedTask(s, *s.mTask);
+  // The first object of the thread makes the task wrapper; later ones share
+  // it, with its loaded task and any acquisition running on it.
+  if (s.mObjects.fetch_add(1) == 0) {
+    s.mTask = std::make_shared<daqmx::cNITask>();
+    s.mDAQmxMajor = s.mTask->DAQmxMajorVersion();
+    s.mDAQmxMinor = s.mTask->DAQmxMinorVersion();
+  }
   s.mHelpFile = FindHelpFile(platform::FolderOf(platform::ThisModulePath()));
 }
 
+// The last object of the thread stops the acquisition, waits for the worker
+// and releases the wrapper; the state goes with this object's reference.
 NI_DAQmx_Task::~NI_DAQmx_Task() {
   DriverState& s = *state_;
-  if (s.mTask.get() != task_) return;  // another object has replaced our wrapper already
+  if (s.mObjects.fetch_sub(1) != 1) return;
   StopAndJoin(s);
   s.mTask.reset();
 }

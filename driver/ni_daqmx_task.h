@@ -83,7 +83,6 @@ class NI_DAQmx_Task {
   const daqmx::ChannelInfo* Channel(std::int16_t index) const;
 
   std::shared_ptr<DriverState> state_;
-  const daqmx::cNITask* task_ = nullptr;  // the wrapper this object installed (identity only)
 };
 
 // What the setup window shows: the driver and NI-DAQmx versions, the task,

@@ -1,6 +1,7 @@
 // The driver state: one set of values per creating thread, shared by every
 // driver object created on that thread, and by the acquisition worker that
-// one of them started.
+// one of them started. It lives exactly as long as they do: nothing of it is
+// tied to the thread itself, so no code of ours runs at the thread's exit.
 #pragma once
 
 #include <atomic>
@@ -39,6 +40,8 @@ struct DriverState {
   DriverState(const DriverState&) = delete;
   DriverState& operator=(const DriverState&) = delete;
 
+  // Driver objects using this state; the last one releases the task wrapper.
+  std::atomic<int> mObjects{0};
   std::string mInstanceName;
   daqmx::TaskModel model;
   std::int16_t mBasePort = 0;
@@ -71,7 +74,11 @@ struct DriverState {
   bool mWorkerEnded = true;  // guarded by mWakeMutex
 };
 
-// The state of the calling thread, created on first use.
+// The state of the calling thread: the one its live objects share, or a new
+// one. It is freed when the last reference goes: its objects' and, while it
+// runs, the worker's.
 std::shared_ptr<DriverState> ThisThreadState();
+// Driver states alive in this process (for unloading and for tests).
+int LiveStates();
 
 }  // namespace driver

@@ -6,6 +6,7 @@
 // reason in an out-parameter where the caller reports it; nothing throws.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -48,6 +49,10 @@ std::string DecimalSeparator();
 
 // True when standard input and standard error are an interactive terminal.
 bool HasInteractiveTerminal();
+
+// The operating system's number of the calling thread. Asked of the system
+// itself, so that no per-thread record of a runtime library is made for it.
+std::uint64_t CurrentThreadId();
 
 // Full path of the module (executable or DLL) that contains this code.
 std::string ThisModulePath();

@@ -75,6 +75,8 @@ std::string DecimalSeparator() {
 
 bool HasInteractiveTerminal() { return isatty(STDIN_FILENO) == 1 && isatty(STDERR_FILENO) == 1; }
 
+std::uint64_t CurrentThreadId() { return static_cast<std::uint64_t>(gettid()); }
+
 std::string ThisModulePath() {
   Dl_info info{};
   if (dladdr(reinterpret_cast<void*>(&ThisModulePath), &info) != 0 && info.dli_fname != nullptr &&

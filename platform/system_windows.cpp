@@ -107,6 +107,8 @@ std::string DecimalSeparator() {
 
 bool HasInteractiveTerminal() { return _isatty(_fileno(stdin)) != 0 && _isatty(_fileno(stderr)) != 0; }
 
+std::uint64_t CurrentThreadId() { return GetCurrentThreadId(); }
+
 std::wstring Widen(std::string_view utf8) { return Widen(utf8, CP_UTF8); }
 std::string Narrow(std::wstring_view utf16) { return Narrow(utf16, CP_UTF8); }
 

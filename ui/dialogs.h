@@ -9,8 +9,8 @@
 
 namespace ui {
 
-// Makes the dialogs the driver's chooser and setup window. Called once by the
-// COM server before it creates the first driver object.
+// Makes the dialogs the driver's chooser and setup window. The COM server
+// calls it before it creates a driver object.
 void InstallDialogs();
 
 }  // namespace ui

@@ -412,24 +412,47 @@ TEST(StopStart, ManyQuickCyclesNeverLeaveTwoWorkers) {
   EXPECT_EQ(driver::LiveWorkers(), 0);
 }
 
-TEST(Lifetime, ReleasingOrReplacingTheObjectWhileRecordingIsSafe) {
+// Two objects of one thread; either is released while the other's
+// acquisition runs. The one left goes on fetching without losing a frame,
+// then records again without a new Test.
+TEST(Lifetime, EitherOfTwoObjectsMayGoFirst) {
   testini::SimConfig config(CountingTask("SampClk.Rate = 100000\nSim.FreeRunning = 1\n"));
-  OnFreshThread([] {
-    auto first = std::make_unique<NI_DAQmx_Task>();
-    ASSERT_TRUE(first->Test());
-    ASSERT_TRUE(first->StartRecord());
-    NI_DAQmx_Task second;  // replaces the shared wrapper: the acquisition stops
-    EXPECT_FALSE(second.Busy());
+  for (const bool release_first : {true, false}) {
+    OnFreshThread([&] {
+      auto first = std::make_unique<NI_DAQmx_Task>();
+      ASSERT_TRUE(first->Test());
+      auto second = std::make_unique<NI_DAQmx_Task>();
+      ASSERT_TRUE(first->StartRecord()) << first->LastError();
+      std::vector<std::int16_t> buffer(2 * 500);
+      std::int64_t expected = 0;
+      auto fetch = [&](NI_DAQmx_Task& adc, std::int64_t until) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (expected < until) {
+          ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "frames stopped at " << expected;
+          std::int32_t size = static_cast<std::int32_t>(buffer.size());
+          std::int32_t waiting = 0;
+          const std::int32_t frames = adc.GetData(buffer.data(), size, waiting);
+          for (std::int32_t f = 0; f < frames; ++f, ++expected) {
+            ASSERT_EQ(FrameNumber(&buffer[2 * static_cast<size_t>(f)]), expected) << release_first;
+          }
+          if (frames == 0) std::this_thread::sleep_for(milliseconds(1));
+        }
+      };
+      fetch(*first, 2000);
+      (release_first ? first : second).reset();
+      NI_DAQmx_Task& left = release_first ? *second : *first;
+      EXPECT_TRUE(left.Busy());
+      fetch(left, 20000);
+      left.StopRecord();
+      EXPECT_TRUE(left.Detected());
+      ASSERT_TRUE(left.StartRecord()) << left.LastError();
+      expected = 0;  // a new acquisition counts from frame 0
+      fetch(left, 2000);
+      left.StopRecord();
+    });
+    EXPECT_EQ(driver::LiveStates(), 0);
     EXPECT_EQ(driver::LiveWorkers(), 0);
-    first.reset();
-  });
-  OnFreshThread([] {
-    auto adc = std::make_unique<NI_DAQmx_Task>();
-    ASSERT_TRUE(adc->Test());
-    ASSERT_TRUE(adc->StartRecord());
-    adc.reset();  // released without StopRecord
-    EXPECT_EQ(driver::LiveWorkers(), 0);
-  });
+  }
 }
 
 }  // namespace
