@@ -16,7 +16,7 @@
 
 namespace {
 
-std::string SimulatorPath() { return platform::FolderOf(platform::ThisModulePath()) + "/libnidaqmx-sim.so"; }
+std::string SimulatorPath() { return platform::FolderOf(platform::ThisModulePath()) + "/libnidaqmx.so.1"; }
 
 // A free-running task of `channels` counting channels, written once per run.
 std::string WriteConfig(int channels) {
