@@ -1,7 +1,7 @@
 // The waveforms of a task's channels. Each channel is a table of values (one
 // period of a sine or ramp, the counter's 64001 steps, or the constant) read
-// by a cursor that moves one sample per call; a read seeks once and then
-// fills its array in the order it is written, without a division or a call
+// by a cursor; a read seeks once and then fills its array in runs that wrap
+// no table, block of frames by block of frames, without a division or a call
 // per sample.
 //
 // Sine (the default): a full-scale sine around the middle of the channel's
@@ -43,7 +43,7 @@ class Waveforms {
   struct Cursor {
     const float64* table;
     uint64_t length;
-    uint64_t divisor;  // samples per table entry
+    uint64_t divisor;  // samples per table entry (1: the table is walked sample by sample)
     uint64_t noise_offset;
     float64 noise_scale;  // 0 for signals without noise
     float64 low, high;    // clipping; infinite for signals without noise
@@ -54,6 +54,8 @@ class Waveforms {
   };
 
   void Seek(uint64_t sample);
+  template <typename Sample, typename Convert>
+  static void Run(Cursor& cursor, uint64_t count, size_t stride, Sample* out, Convert convert);
   template <typename Sample, typename Convert>
   void FillWith(uint64_t first, uint64_t count, bool by_frame, Sample* out, Convert convert);
   std::shared_ptr<const std::vector<float64>> Table(const ChannelConfig& config, size_t index);
