@@ -1,5 +1,11 @@
 #include "sim/attributes.h"
 
+// GCC 12 with the sanitizers reports moves of std::variant<..., std::string>
+// as "maybe uninitialized" (a known false positive).
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>

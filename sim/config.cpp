@@ -241,8 +241,7 @@ DeviceConfig ReadDevice(const IniSection& section) {
   }
   device.bus_type = properties.Label("BusType", kBusTypes).value_or(device.bus_type);
   device.is_chassis = section.type == "DAQmxCDAQChassis";
-  // NI names modules after their chassis: cDAQ1Mod1 sits in cDAQ1.
-  if (section.type == "DAQmxCDAQModule") device.chassis = device.name.substr(0, device.name.rfind("Mod"));
+  if (const auto* chassis = properties.Get("CompactDAQ.ChassisDevName")) device.chassis = chassis->value;
   device.ai_channels = DefaultAIChannels(device.product_type, section.type == "DAQmxCDAQChassis");
   if (const auto count = properties.Integer("Sim.AIChannels", 0, 1024)) device.ai_channels = static_cast<int>(*count);
   return device;
