@@ -60,6 +60,10 @@ TEST(Loader, LibraryWithoutTheFunctionsIsRejected) {
 
 TEST(Loader, DefaultLocationHasNoNiDaqmxHere) {
   // Neither nicaiu.dll nor libnidaqmx.so exists on the build machine.
+#ifndef _WIN32
+  // The simulator carries NI's SONAME: once an earlier case of this process loaded it, the name finds it.
+  if (dlopen("libnidaqmx.so.1", RTLD_NOW | RTLD_NOLOAD) != nullptr) GTEST_SKIP() << "the simulator is loaded";
+#endif
   const auto library = Library::Load("");
   EXPECT_FALSE(library->Loaded());
 #ifdef _WIN32
