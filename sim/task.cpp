@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "platform/system.h"
+#include "sim/channels.h"
 #include "sim/config_store.h"
 #include "sim/errors.h"
 
@@ -151,7 +152,12 @@ int32 Task::ReadRunning(std::unique_lock<std::mutex>& lock, const ReadRequest& r
   if (CheckOverrun()) return Fail(st::kSamplesNoLongerAvailable, BufferDetails());
   uInt64 wanted = 0;
   const uInt32 room = array == nullptr ? 0 : request.array_size;
-  if (const int32 status = Wanted(request.samples_per_channel, room, wanted); status < 0) return status;
+  std::vector<size_t> selected;  // Read.ChannelsToRead; empty: every channel
+  if (!config_.read.channels_to_read.empty()) {
+    if (const int32 status = FindChannels(config_, config_.read.channels_to_read, selected); status < 0) return status;
+  }
+  const uInt64 channels = selected.empty() ? config_.channels.size() : selected.size();
+  if (const int32 status = Wanted(request.samples_per_channel, room, channels, wanted); status < 0) return status;
   Wait wait{run_, End(wanted), std::nullopt};
   if (request.timeout >= 0 && request.timeout < kLongestWait) {
     const auto timeout = std::chrono::duration<float64>(std::min(request.timeout, kLongestWait));
@@ -162,7 +168,7 @@ int32 Task::ReadRunning(std::unique_lock<std::mutex>& lock, const ReadRequest& r
   if (run_ != wait.run) return Fail(st::kSamplesWillNeverBeAvailable, "The task was stopped while a read waited.");
   if (CheckOverrun()) return Fail(st::kSamplesNoLongerAvailable, BufferDetails());
   const uInt64 count = std::min(Produced(Clock::now()), End(wanted)) - read_;
-  if (count > 0) waveforms_->Fill(first_sample_ + read_, count, request.fill_mode == val::kGroupByScanNumber, array);
+  if (count > 0) Copy(count, request.fill_mode == val::kGroupByScanNumber, selected, array);
   read_ += count;
   wake_.notify_all();  // for WaitUntilDone on a task whose reads drive it
   if (samples_read != nullptr) *samples_read = static_cast<daqmx::int32>(count);
@@ -190,13 +196,12 @@ int32 Task::CheckReadable(const ReadRequest& request) const {
 }
 
 // How many samples per channel the read is after; checks that they fit the array.
-int32 Task::Wanted(daqmx::int32 requested, uInt32 array_size, uInt64& wanted) {
+int32 Task::Wanted(daqmx::int32 requested, uInt32 array_size, uInt64 channels, uInt64& wanted) {
   const uInt64 remaining = Finite() ? config_.samples_per_channel - read_ : kUnlimited;
   if (Finite() && remaining == 0 && requested != 0) {
     return Fail(st::kSamplesWillNeverBeAvailable,
                 "All " + std::to_string(config_.samples_per_channel) + " samples per channel were read.");
   }
-  const uInt64 channels = config_.channels.size();
   if (requested >= 0) {
     wanted = static_cast<uInt64>(requested);
   } else if (config_.timing_type == val::kOnDemand) {
@@ -226,6 +231,21 @@ void Task::WaitFor(std::unique_lock<std::mutex>& lock, const Wait& wait) {
     if (wait.deadline && now >= *wait.deadline) return;
     const auto due = DueTime(wait.end);
     wake_.wait_until(lock, wait.deadline ? std::min(due, *wait.deadline) : due);
+  }
+}
+
+// Every channel straight into the array; a selection through a scratch copy of all of them.
+template <typename Sample>
+void Task::Copy(uInt64 count, bool by_frame, const std::vector<size_t>& selected, Sample* array) {
+  const uInt64 first = first_sample_ + read_;
+  if (selected.empty()) return waveforms_->Fill(first, count, by_frame, array);
+  const size_t all = config_.channels.size();
+  std::vector<Sample> scratch(count * all);
+  waveforms_->Fill(first, count, true, scratch.data());
+  for (size_t k = 0; k < selected.size(); ++k) {
+    for (uInt64 i = 0; i < count; ++i) {
+      array[by_frame ? i * selected.size() + k : k * count + i] = scratch[i * all + selected[k]];
+    }
   }
 }
 

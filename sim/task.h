@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 #include "sim/config.h"
 #include "sim/signals.h"
@@ -83,7 +84,9 @@ class Task {
   int32 ReadRunning(std::unique_lock<std::mutex>& lock, const ReadRequest& request, Sample* array,
                     daqmx::int32* samples_read);
   int32 CheckReadable(const ReadRequest& request) const;
-  int32 Wanted(daqmx::int32 requested, uInt32 array_size, uInt64& wanted);
+  int32 Wanted(daqmx::int32 requested, uInt32 array_size, uInt64 channels, uInt64& wanted);
+  template <typename Sample>
+  void Copy(uInt64 count, bool by_frame, const std::vector<size_t>& selected, Sample* array);
   void WaitFor(std::unique_lock<std::mutex>& lock, const Wait& wait);
 
   int32 ReadStatus(uInt64 wanted, uInt64 count);

@@ -242,6 +242,21 @@ TEST_F(Attributes, ChannelArgumentsInEveryFormNiAccepts) {
   EXPECT_EQ(Api().DAQmxGetChanAttribute(mixed.Handle(), "", 0x17DD, &max), st::kInconsistentAcrossChannels);
 }
 
+TEST_F(Attributes, ReadsTakeTheChannelsToReadInTheirOrder) {
+  testsupport::SimConfigFile file(TaskExport("Three", "Sim.FreeRunning = 1",
+                                             {"Sim.Signal = Constant\nSim.Value = 1", "Sim.Signal = Constant\nSim.Value = 2",
+                                              "Sim.Signal = Constant\nSim.Value = 3"}));
+  LoadedTask task("Three");
+  uInt32 count = 0;
+  ASSERT_EQ(Api().DAQmxSetReadAttribute(task.Handle(), 0x1823, "ai2, ai0"), 0);
+  EXPECT_EQ(Api().DAQmxGetReadAttribute(task.Handle(), 0x217B, &count), 0);
+  EXPECT_EQ(count, 2u);
+  const auto read = task.Read(2, 0.0, 2, val::kGroupByScanNumber);
+  ASSERT_EQ(read.status, 0);
+  EXPECT_EQ(std::vector<float64>(read.data.begin(), read.data.begin() + 4), (std::vector<float64>{3, 1, 3, 1}));
+  EXPECT_EQ(Api().DAQmxSetReadAttribute(task.Handle(), 0x1823, "ai7"), st::kChannelNotInTask);
+}
+
 // The calls nidaqmx-python makes for a new task, and NI's errors on the way.
 TEST_F(Attributes, TaskMadeInCodeBehavesLikeASavedOne) {
   TaskHandle h = nullptr;
