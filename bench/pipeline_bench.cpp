@@ -1,7 +1,8 @@
 // The whole acquisition path in frames per second: the simulated NI-DAQmx
 // free-running, the worker, the conversion, the ring, and the host's GetData.
-// Baseline in the same run: the simulator's own reads into a buffer, without
-// the driver. The ratio pipeline/raw tells what the driver adds.
+// In the same run: the simulator's own reads into a buffer, without the
+// driver, and the driver fed by a source that costs nothing. The pipeline is
+// bound by the slower of the two; samples per second = frames x channels.
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
@@ -16,7 +17,8 @@
 
 namespace {
 
-std::string SimulatorPath() { return platform::FolderOf(platform::ThisModulePath()) + "/libnidaqmx-sim.so"; }
+std::string SimulatorPath() { return platform::FolderOf(platform::ThisModulePath()) + "/libnidaqmx.so.1"; }
+std::string ZeroSourcePath() { return platform::FolderOf(platform::ThisModulePath()) + "/libzero_source.so"; }
 
 // A free-running task of `channels` counting channels, written once per run.
 std::string WriteConfig(int channels) {
@@ -37,15 +39,15 @@ std::string WriteConfig(int channels) {
   return path;
 }
 
-void UseSimulator(int channels) {
-  platform::SetEnv("NIDAQMX_LIBRARY", SimulatorPath());
+void UseSimulator(int channels, const std::string& library = SimulatorPath()) {
+  platform::SetEnv("NIDAQMX_LIBRARY", library);
   platform::SetEnv("NIDAQMX_SIM_CONFIG", WriteConfig(channels));
 }
 
 // Frames through the driver: StartRecord, then GetData as a host does.
-void BM_Pipeline(benchmark::State& state) {
+void RunDriver(benchmark::State& state, const std::string& library) {
   const int channels = static_cast<int>(state.range(0));
-  UseSimulator(channels);
+  UseSimulator(channels, library);
   driver::NI_DAQmx_Task adc;
   if (!adc.Test()) {
     state.SkipWithError("no usable task in the simulated NI-DAQmx");
@@ -65,7 +67,12 @@ void BM_Pipeline(benchmark::State& state) {
   adc.StopRecord();
   state.SetItemsProcessed(frames);
   state.counters["frames_per_second"] = benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate);
+  state.counters["samples_per_second"] =
+      benchmark::Counter(static_cast<double>(frames) * channels, benchmark::Counter::kIsRate);
 }
+
+void BM_Pipeline(benchmark::State& state) { RunDriver(state, SimulatorPath()); }
+void BM_DriverZeroCostSource(benchmark::State& state) { RunDriver(state, ZeroSourcePath()); }
 
 // The same frames read straight from the simulator, block by block.
 void BM_RawSimulatorReads(benchmark::State& state) {
@@ -83,10 +90,13 @@ void BM_RawSimulatorReads(benchmark::State& state) {
   task.StopTask();
   state.SetItemsProcessed(frames);
   state.counters["frames_per_second"] = benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate);
+  state.counters["samples_per_second"] =
+      benchmark::Counter(static_cast<double>(frames) * channels, benchmark::Counter::kIsRate);
 }
 
 BENCHMARK(BM_RawSimulatorReads)->Arg(1)->Arg(4)->Arg(16)->Arg(64)->UseRealTime()->MinTime(0.5);
 BENCHMARK(BM_Pipeline)->Arg(1)->Arg(4)->Arg(16)->Arg(64)->UseRealTime()->MinTime(0.5);
+BENCHMARK(BM_DriverZeroCostSource)->Arg(1)->Arg(4)->Arg(16)->Arg(64)->UseRealTime()->MinTime(0.5);
 
 }  // namespace
 

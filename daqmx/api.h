@@ -67,7 +67,49 @@ static_assert(sizeof(int32) == 4 && sizeof(uInt32) == 4, "NI-DAQmx int32 is 4 by
      daqmx::int16 readArray[], daqmx::uInt32 arraySizeInSamps, daqmx::int32 * sampsPerChanRead,               \
      daqmx::bool32 * reserved))                                                                               \
   X(DAQmxGetReadAvailSampPerChan, (daqmx::TaskHandle taskHandle, daqmx::uInt32 * data))                       \
-  X(DAQmxIsTaskDone, (daqmx::TaskHandle taskHandle, daqmx::bool32 * isTaskDone))
+  X(DAQmxIsTaskDone, (daqmx::TaskHandle taskHandle, daqmx::bool32 * isTaskDone))                              \
+  X(DAQmxCreateTask, (const char taskName[], daqmx::TaskHandle* taskHandle))                                  \
+  X(DAQmxCreateAIVoltageChan,                                                                                 \
+    (daqmx::TaskHandle taskHandle, const char physicalChannel[], const char nameToAssignToChannel[],          \
+     daqmx::int32 terminalConfig, daqmx::float64 minVal, daqmx::float64 maxVal, daqmx::int32 units,           \
+     const char customScaleName[]))                                                                           \
+  X(DAQmxCreateAICurrentChan,                                                                                 \
+    (daqmx::TaskHandle taskHandle, const char physicalChannel[], const char nameToAssignToChannel[],          \
+     daqmx::int32 terminalConfig, daqmx::float64 minVal, daqmx::float64 maxVal, daqmx::int32 units,           \
+     daqmx::int32 shuntResistorLoc, daqmx::float64 extShuntResistorVal, const char customScaleName[]))        \
+  X(DAQmxCreateAIThrmcplChan,                                                                                 \
+    (daqmx::TaskHandle taskHandle, const char physicalChannel[], const char nameToAssignToChannel[],          \
+     daqmx::float64 minVal, daqmx::float64 maxVal, daqmx::int32 units, daqmx::int32 thermocoupleType,         \
+     daqmx::int32 cjcSource, daqmx::float64 cjcVal, const char cjcChannel[]))                                 \
+  X(DAQmxInternalGetLastCreatedChan, (char value[], daqmx::uInt32 size))                                      \
+  X(DAQmxCfgSampClkTiming,                                                                                    \
+    (daqmx::TaskHandle taskHandle, const char source[], daqmx::float64 rate, daqmx::int32 activeEdge,         \
+     daqmx::int32 sampleMode, daqmx::uInt64 sampsPerChan))                                                    \
+  X(DAQmxTaskControl, (daqmx::TaskHandle taskHandle, daqmx::int32 action))                                    \
+  X(DAQmxWaitUntilTaskDone, (daqmx::TaskHandle taskHandle, daqmx::float64 timeToWait))                        \
+  X(DAQmxReadAnalogScalarF64,                                                                                 \
+    (daqmx::TaskHandle taskHandle, daqmx::float64 timeout, daqmx::float64 * value, daqmx::bool32 * reserved)) \
+  X(DAQmxSetRuntimeEnvironment,                                                                               \
+    (const char environment[], const char environmentVersion[], const char reserved1[], const char reserved2[]))
+
+// NI's generic attribute functions: variadic, so __cdecl on every platform.
+// Getters take the value pointer, then a uInt32 size for texts and arrays;
+// setters take the value itself.
+#define NIADC_DAQMX_VARIADIC_FUNCTIONS(X)                                                               \
+  X(DAQmxGetSystemInfoAttribute, (daqmx::int32 attribute, void* value, ...))                            \
+  X(DAQmxGetTaskAttribute, (daqmx::TaskHandle taskHandle, daqmx::int32 attribute, void* value, ...))    \
+  X(DAQmxGetChanAttribute,                                                                              \
+    (daqmx::TaskHandle taskHandle, const char channel[], daqmx::int32 attribute, void* value, ...))     \
+  X(DAQmxSetChanAttribute, (daqmx::TaskHandle taskHandle, const char channel[], daqmx::int32 attribute, ...)) \
+  X(DAQmxGetTimingAttribute, (daqmx::TaskHandle taskHandle, daqmx::int32 attribute, void* value, ...))  \
+  X(DAQmxSetTimingAttribute, (daqmx::TaskHandle taskHandle, daqmx::int32 attribute, ...))               \
+  X(DAQmxGetReadAttribute, (daqmx::TaskHandle taskHandle, daqmx::int32 attribute, void* value, ...))    \
+  X(DAQmxSetReadAttribute, (daqmx::TaskHandle taskHandle, daqmx::int32 attribute, ...))                 \
+  X(DAQmxGetBufferAttribute, (daqmx::TaskHandle taskHandle, daqmx::int32 attribute, void* value, ...))  \
+  X(DAQmxSetBufferAttribute, (daqmx::TaskHandle taskHandle, daqmx::int32 attribute, ...))               \
+  X(DAQmxGetDeviceAttribute, (const char deviceName[], daqmx::int32 attribute, void* value, ...))       \
+  X(DAQmxGetPhysicalChanAttribute, (const char physicalChannel[], daqmx::int32 attribute, void* value, ...)) \
+  X(DAQmxGetPersistedTaskAttribute, (const char taskName[], daqmx::int32 attribute, void* value, ...))
 
 namespace daqmx {
 
@@ -116,6 +158,21 @@ inline constexpr int32 kPositionLVDT = 10352;
 inline constexpr int32 kPositionRVDT = 10353;
 inline constexpr int32 kCharge = 16105;
 
+inline constexpr int32 kRising = 10280;
+inline constexpr int32 kFalling = 10171;
+inline constexpr int32 kVolts = 10348;
+inline constexpr int32 kAmps = 10342;
+inline constexpr int32 kDegC = 10143;
+inline constexpr int32 kCfgDefault = -1;
+
+inline constexpr int32 kTaskStart = 0;
+inline constexpr int32 kTaskStop = 1;
+inline constexpr int32 kTaskVerify = 2;
+inline constexpr int32 kTaskCommit = 3;
+inline constexpr int32 kTaskReserve = 4;
+inline constexpr int32 kTaskUnreserve = 5;
+inline constexpr int32 kTaskAbort = 6;
+
 inline constexpr float64 kWaitInfinitely = -1.0;
 inline constexpr int32 kAllAvailable = -1;
 }  // namespace val
@@ -139,6 +196,16 @@ inline constexpr int32 kNoChannelsInTask = -200478;
 inline constexpr int32 kBufferTooSmallForString = -200228;
 inline constexpr int32 kReadBufferTooSmall = -200229;
 inline constexpr int32 kResourceReserved = -50103;
+inline constexpr int32 kInvalidAttributeValue = -200077;
+inline constexpr int32 kMinNotLessThanMax = -200082;
+inline constexpr int32 kInconsistentAcrossChannels = -200106;
+inline constexpr int32 kArrayTooSmall = -200234;
+inline constexpr int32 kAttributeNotSupported = -200452;
+inline constexpr int32 kChannelNotInTask = -200486;
+inline constexpr int32 kChannelAlreadyInTask = -200489;
+inline constexpr int32 kInvalidRangeSyntax = -200498;
+inline constexpr int32 kWaitUntilDoneTimedOut = -200560;
+inline constexpr int32 kOperationNotPermittedWhileRunning = -200479;
 inline constexpr int32 kWarningStringTruncated = 200026;
 inline constexpr int32 kWarningStoppedBeforeDone = 200010;
 }  // namespace status

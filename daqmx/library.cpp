@@ -71,6 +71,7 @@ bool Library::Resolve() {
 #undef NIADC_DAQMX_REQUIRE
 #define NIADC_DAQMX_OPTIONAL(name, params) name = reinterpret_cast<name##_fn>(module_->Symbol(#name));
   NIADC_DAQMX_EXTRA_FUNCTIONS(NIADC_DAQMX_OPTIONAL)
+  NIADC_DAQMX_VARIADIC_FUNCTIONS(NIADC_DAQMX_OPTIONAL)
 #undef NIADC_DAQMX_OPTIONAL
   if (missing.empty()) return true;
   error_ = "NI-DAQmx could not be loaded from " + location_ + ": the library does not export " + missing;
@@ -78,6 +79,7 @@ bool Library::Resolve() {
 #define NIADC_DAQMX_FORGET(name, params) name = nullptr;
   NIADC_DAQMX_FUNCTIONS(NIADC_DAQMX_FORGET)
   NIADC_DAQMX_EXTRA_FUNCTIONS(NIADC_DAQMX_FORGET)
+  NIADC_DAQMX_VARIADIC_FUNCTIONS(NIADC_DAQMX_FORGET)
 #undef NIADC_DAQMX_FORGET
   module_.reset();
   return false;

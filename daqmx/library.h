@@ -44,6 +44,11 @@ class Library {
   // Optional: present in the simulated library and recent NI-DAQmx, null otherwise.
   NIADC_DAQMX_EXTRA_FUNCTIONS(NIADC_DAQMX_POINTER)
 #undef NIADC_DAQMX_POINTER
+#define NIADC_DAQMX_VARIADIC_POINTER(name, params) \
+  using name##_fn = int32(*) params;              \
+  name##_fn name = nullptr;
+  NIADC_DAQMX_VARIADIC_FUNCTIONS(NIADC_DAQMX_VARIADIC_POINTER)
+#undef NIADC_DAQMX_VARIADIC_POINTER
 
  private:
   Library() = default;

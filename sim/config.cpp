@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <map>
+#include <set>
 #include <span>
 
 #include "sim/errors.h"
@@ -79,6 +80,15 @@ constexpr Label kMeasTypes[] = {
     {"Position:LVDT", val::kPositionLVDT},
     {"Position:RVDT", val::kPositionRVDT},
     {"Charge", val::kCharge},
+};
+
+constexpr Label kBusTypes[] = {
+    {"PCI", 12582}, {"PCIe", 13612}, {"PXI", 12583}, {"PXIe", 14706}, {"USB", 12586}, {"CompactDAQ", 14637},
+    {"TCPIP", 14828}, {"Unknown", 12588},
+};
+
+constexpr Label kTerminalConfigs[] = {
+    {"RSE", 10083}, {"NRSE", 10078}, {"Differential", 10106}, {"Pseudodifferential", 12529},
 };
 
 constexpr Label kSignals[] = {
@@ -226,6 +236,12 @@ DeviceConfig ReadDevice(const IniSection& section) {
     device.serial = static_cast<uInt32>(*serial);
   }
   if (const auto simulated = properties.Flag("DevIsSimulated")) device.simulated = *simulated;
+  if (const auto number = properties.Integer("ProductNum", 0, UINT32_MAX)) {
+    device.product_number = static_cast<uInt32>(*number);
+  }
+  device.bus_type = properties.Label("BusType", kBusTypes).value_or(device.bus_type);
+  device.is_chassis = section.type == "DAQmxCDAQChassis";
+  if (const auto* chassis = properties.Get("CompactDAQ.ChassisDevName")) device.chassis = chassis->value;
   device.ai_channels = DefaultAIChannels(device.product_type, section.type == "DAQmxCDAQChassis");
   if (const auto count = properties.Integer("Sim.AIChannels", 0, 1024)) device.ai_channels = static_cast<int>(*count);
   return device;
@@ -234,7 +250,7 @@ DeviceConfig ReadDevice(const IniSection& section) {
 void ReadSignal(const Properties& properties, ChannelConfig& channel) {
   if (const auto signal = properties.Label("Sim.Signal", kSignals)) channel.signal = static_cast<SignalKind>(*signal);
   channel.value = properties.Number("Sim.Value");
-  if (const auto period = properties.Integer("Sim.Period", 2, INT32_MAX)) channel.period = *period;
+  if (const auto period = properties.Integer("Sim.Period", 2, kMaxSignalPeriod)) channel.period = *period;
   if (const auto divisor = properties.Integer("Sim.CounterDivisor", 1, INT64_MAX / 2)) {
     channel.counter_divisor = *divisor;
   }
@@ -253,6 +269,9 @@ ChannelConfig ReadChannel(const IniSection& section) {
   channel.physical = physical->value;
   channel.device = Trim(std::string_view(channel.physical).substr(0, channel.physical.find('/')));
   if (const auto meas = properties.Label("AI.MeasType", kMeasTypes)) channel.meas_type = *meas;
+  channel.units = channel.meas_type == val::kCurrent ? val::kAmps : channel.meas_type == val::kTempTC ? val::kDegC : val::kVolts;
+  channel.terminal_config = properties.Label("AI.TermCfg", kTerminalConfigs).value_or(channel.terminal_config);
+  if (const auto* description = properties.Get("Descr")) channel.description = description->value;
   const std::string prefix = channel.type == val::kAO ? "AO." : "AI.";
   channel.max = properties.Number(prefix + "Max").value_or(channel.max);
   channel.min = properties.Number(prefix + "Min").value_or(channel.min);
@@ -263,13 +282,6 @@ ChannelConfig ReadChannel(const IniSection& section) {
   }
   ReadSignal(properties, channel);
   return channel;
-}
-
-// NI's automatic input buffer: by rate for continuous tasks, the whole acquisition for finite ones.
-uInt64 AutomaticBufferSize(const TaskConfig& task) {
-  if (task.sample_mode == val::kFiniteSamps) return task.samples_per_channel;
-  const uInt64 by_rate = task.rate <= 100 ? 1000 : task.rate <= 10e3 ? 10'000 : task.rate <= 1e6 ? 100'000 : 1'000'000;
-  return std::max(by_rate, task.samples_per_channel);
 }
 
 class Builder {
@@ -295,11 +307,13 @@ class Builder {
     if (!known) return;  // NI MAX exports other objects too (global channels of other kinds, switches...)
     if (section.name.empty()) throw Problem{section.line, "[" + section.type + "] needs a name"};
     if (section.type == "DAQmxTask") return CheckUnique(tasks_seen_, section, "task");
+    if (section.type == "DAQmxScale") return config_.scales.push_back(section.name);
     if (section.type == "DAQmxChannel") {
       CheckUnique(channels_seen_, section, "channel");
       channels_.emplace(Key(section.name), ChannelSection{ReadChannel(section), section.line});
     } else if (IsDeviceSection(section.type)) {
       CheckUnique(devices_seen_, section, "device");
+      devices_.emplace(Key(section.name), config_.devices.size());
       config_.devices.push_back(ReadDevice(section));
     }
   }
@@ -337,8 +351,9 @@ class Builder {
     ReadChannels(section, task);
     ReadTiming(properties, task);
     ReadFaults(properties, task);
-    task.max_rate = properties.Positive("Sim.MaxRate").value_or(DerivedMaxRate(task));
+    task.max_rate = properties.Positive("Sim.MaxRate").value_or(DerivedMaxRate(task, config_));
     task.buffer_size = static_cast<uInt64>(properties.Integer("Sim.BufferSize", 1, INT64_MAX).value_or(0));
+    task.buffer_size_fixed = task.buffer_size != 0;
     if (task.buffer_size == 0) task.buffer_size = AutomaticBufferSize(task);
     return task;
   }
@@ -346,6 +361,7 @@ class Builder {
   void ReadChannels(const IniSection& section, TaskConfig& task) const {
     const IniProperty* list = section.Find("Channels");
     if (list == nullptr) return;
+    std::set<std::string> names;
     for (const auto& entry : SplitList(list->value)) {
       const auto found = channels_.find(Key(entry));
       if (entry.empty() || found == channels_.end()) {
@@ -355,7 +371,7 @@ class Builder {
       ChannelConfig channel = found->second.channel;
       const std::string prefix = task.name + "/";
       channel.name = StartsWithNoCase(entry, prefix) ? entry.substr(prefix.size()) : entry;
-      if (task.FindChannel(channel.name) != nullptr) {
+      if (!names.insert(Key(channel.name)).second) {
         throw Problem{list->line, "channel '" + channel.name + "' listed twice in task '" + task.name + "'"};
       }
       AddDevice(channel, found->second.line, task);
@@ -364,13 +380,14 @@ class Builder {
   }
 
   void AddDevice(const ChannelConfig& channel, int line, TaskConfig& task) const {
-    if (config_.FindDevice(channel.device) == nullptr) {
+    const auto device = devices_.find(Key(channel.device));
+    if (device == devices_.end()) {
       throw Problem{line, "physical channel '" + channel.physical + "' names device '" + channel.device +
                               "', which has no [DAQmxDevice " + channel.device + "] section"};
     }
     const bool listed = std::any_of(task.devices.begin(), task.devices.end(),
                                     [&](const std::string& name) { return EqualsNoCase(name, channel.device); });
-    if (!listed) task.devices.push_back(config_.FindDevice(channel.device)->name);
+    if (!listed) task.devices.push_back(config_.devices[device->second].name);
   }
 
   static void ReadTiming(const Properties& properties, TaskConfig& task) {
@@ -392,20 +409,6 @@ class Builder {
     if (const auto after = properties.Integer("Sim.LoseDeviceAfter", 0, INT64_MAX)) task.lose_device_after = *after;
   }
 
-  // The slowest of the task's devices, for the number of channels the task puts on each.
-  float64 DerivedMaxRate(const TaskConfig& task) const {
-    float64 rate = 1e6;
-    bool first = true;
-    for (const auto& name : task.devices) {
-      const auto channels = std::count_if(task.channels.begin(), task.channels.end(),
-                                          [&](const ChannelConfig& c) { return EqualsNoCase(c.device, name); });
-      const float64 device_rate = MaxSampleRate(config_.FindDevice(name)->product_type, static_cast<int>(channels));
-      rate = first ? device_rate : std::min(rate, device_rate);
-      first = false;
-    }
-    return rate;
-  }
-
   const IniDocument& document_;
   Config config_;
   std::map<std::string, int> tasks_seen_, channels_seen_, devices_seen_;
@@ -414,9 +417,34 @@ class Builder {
     int line;
   };
   std::map<std::string, ChannelSection> channels_;  // by lower-case name
+  std::map<std::string, size_t> devices_;           // index in config_.devices, by lower-case name
 };
 
 }  // namespace
+
+uInt64 AutomaticBufferSize(const TaskConfig& task) {
+  if (task.sample_mode == val::kFiniteSamps) return task.samples_per_channel;
+  const uInt64 by_rate = task.rate <= 100 ? 1000 : task.rate <= 10e3 ? 10'000 : task.rate <= 1e6 ? 100'000 : 1'000'000;
+  return std::max(by_rate, task.samples_per_channel);
+}
+
+float64 DerivedMaxRate(const TaskConfig& task, const Config& config) {
+  std::map<std::string, int> per_device;  // channels on each device, by lower-case name
+  for (const auto& channel : task.channels) {
+    std::string key = channel.device;
+    for (auto& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    ++per_device[key];
+  }
+  float64 rate = 1e6;
+  bool first = true;
+  for (const auto& [name, channels] : per_device) {
+    const DeviceConfig* device = config.FindDevice(name);
+    const float64 device_rate = MaxSampleRate(device ? device->product_type : "", channels);
+    rate = first ? device_rate : std::min(rate, device_rate);
+    first = false;
+  }
+  return rate;
+}
 
 const ChannelConfig* TaskConfig::FindChannel(std::string_view channel_name) const {
   for (const auto& channel : channels) {

@@ -21,6 +21,7 @@ using daqmx::uInt64;
 enum class SignalKind { kSine, kConstant, kRamp, kCounter };
 
 inline constexpr int64_t kDefaultSignalPeriod = 100;  // samples per sine or ramp period
+inline constexpr int64_t kMaxSignalPeriod = 1 << 20;  // bounds the table a channel precomputes (8 MB)
 
 struct ChannelConfig {
   std::string name;      // virtual name, as DAQmxGetTaskChannels lists it
@@ -30,10 +31,32 @@ struct ChannelConfig {
   int32 meas_type = daqmx::val::kVoltage;
   float64 min = -10.0;
   float64 max = 10.0;
+  int32 terminal_config = 10106;  // Differential
+  int32 units = 10348;            // Volts; Amps or DegC by measurement type
+  std::string description;
+  std::string custom_scale;
+  int32 thermocouple_type = 10072;  // J
+  int32 cjc_source = 10200;         // built in
+  float64 cjc_value = 25.0;
+  std::string cjc_channel;
+  int32 shunt_location = 10200;  // internal
+  float64 shunt_resistance = 249.0;
   SignalKind signal = SignalKind::kSine;
   std::optional<float64> value;  // Sim.Value for a constant signal
   int64_t period = kDefaultSignalPeriod;
   int64_t counter_divisor = 1;
+};
+
+// Read attributes a program may set; only the first three change what a read does.
+struct ReadSettings {
+  std::string channels_to_read;  // empty: every channel of the task
+  bool auto_start = true;
+  bool read_all_available = false;
+  int32 overwrite = 10159;    // DoNotOverwriteUnreadSamps
+  int32 relative_to = 10425;  // CurrReadPos
+  int32 offset = 0;
+  int32 wait_mode = 12524;  // Yield
+  float64 sleep_time = 0.001;
 };
 
 struct TaskConfig {
@@ -44,6 +67,10 @@ struct TaskConfig {
   int32 timing_type = daqmx::val::kSampClk;
   float64 rate = 1000.0;
   uInt64 samples_per_channel = 1000;
+  std::string clock_source;  // empty: the onboard clock
+  int32 active_edge = 10280;  // Rising
+  bool buffer_size_fixed = false;  // by Sim.BufferSize or a program; otherwise follows the timing
+  ReadSettings read;
   float64 max_rate = 1e6;  // Sim.MaxRate, or derived from the devices
   uInt64 buffer_size = 0;  // Sim.BufferSize, or NI's automatic choice
   bool free_running = false;
@@ -59,7 +86,11 @@ struct TaskConfig {
 struct DeviceConfig {
   std::string name;
   std::string product_type;
+  std::string chassis;  // a CompactDAQ module's chassis
+  bool is_chassis = false;
   uInt32 serial = 0;
+  uInt32 product_number = 0;
+  int32 bus_type = 12588;  // Unknown
   bool simulated = true;
   int ai_channels = 16;
 
@@ -70,8 +101,10 @@ struct Config {
   std::string source;  // file path, or "built-in configuration"
   uInt32 major_version = 21;
   uInt32 minor_version = 3;
+  uInt32 update_version = 0;
   std::vector<TaskConfig> tasks;
   std::vector<DeviceConfig> devices;
+  std::vector<std::string> scales;
 
   const TaskConfig* FindTask(std::string_view name) const;
   const DeviceConfig* FindDevice(std::string_view name) const;
@@ -84,6 +117,11 @@ struct ConfigResult {
   int32 status = 0;
   std::string error;  // "file:line: problem"
 };
+
+// NI's automatic input buffer: by rate for continuous tasks, the whole acquisition for finite ones.
+uInt64 AutomaticBufferSize(const TaskConfig& task);
+// The slowest of the task's devices, for the number of channels the task puts on each.
+float64 DerivedMaxRate(const TaskConfig& task, const Config& config);
 
 // Parses an NI MAX export; `source` names the file in messages.
 ConfigResult ParseConfig(std::string_view text, const std::string& source);

@@ -15,7 +15,7 @@ struct Message {
 };
 
 constexpr Message kMessages[] = {
-    {status::kInvalidAttributeValue,
+    {st::kInvalidAttributeValue,
      "Requested value is not a supported value for this property. The property value may be invalid because it "
      "conflicts with another property."},
     {st::kInvalidTask, "Task specified is invalid or does not exist."},
@@ -49,7 +49,7 @@ constexpr Message kMessages[] = {
      "read data from the device fast enough to keep up with the device throughput.\n\nReduce your sample rate. If "
      "your data transfer method is interrupts, try using DMA or USB Bulk. You can also use a product with more "
      "onboard memory or reduce the number of programs your computer is executing concurrently."},
-    {status::kAttributeNotApplicable,
+    {st::kAttributeNotSupported,
      "Specified property is not supported by the device or is not applicable to the task."},
     {st::kReadNotRunningNoAutoStart,
      "Read cannot be performed when the auto start input to DAQmx Read is false, task is not running, and timing "
@@ -57,7 +57,7 @@ constexpr Message kMessages[] = {
     {st::kOperationTimedOut, "Specified operation did not complete, because the specified timeout expired."},
     {st::kNoChannelsInTask, "Specified operation cannot be performed when there are no channels in the task."},
     {st::kTaskCannotBeLoaded, "The specified task cannot be loaded, because it is not a valid task."},
-    {status::kChannelNotInTask, "Specified channel is not in the task."},
+    {st::kChannelNotInTask, "Specified channel is not in the task."},
     {st::kDeviceCannotBeAccessed,
      "Device cannot be accessed. Possible causes:\n\nDevice is no longer present in the system.\nDevice is not "
      "powered.\nDevice is powered, but was temporarily without power.\nDevice and/or chassis driver support may "

@@ -14,9 +14,6 @@ using daqmx::uInt32;
 
 // Codes the simulator produces beyond those daqmx/api.h names.
 namespace status {
-inline constexpr int32 kInvalidAttributeValue = -200077;
-inline constexpr int32 kAttributeNotApplicable = -200452;
-inline constexpr int32 kChannelNotInTask = -200486;
 inline constexpr int32 kMemoryFull = -50352;
 // The simulator's own, outside NI's ranges: the configuration file could not
 // be used (malformed), or could not be opened.

@@ -1,6 +1,7 @@
 #include "sim/ini.h"
 
 #include <cctype>
+#include <unordered_map>
 
 namespace sim {
 namespace {
@@ -19,7 +20,16 @@ std::optional<IniError> ParseHeader(std::string_view line, int number, IniSectio
   return std::nullopt;
 }
 
-std::optional<IniError> ParseProperty(std::string_view line, int number, IniSection* section) {
+// Lower-case keys of the section being read, with their lines: one lookup per property keeps the parse linear.
+using KeyLines = std::unordered_map<std::string, int>;
+
+std::string LowerCase(std::string_view text) {
+  std::string lower(text);
+  for (auto& c : lower) c = Lower(c);
+  return lower;
+}
+
+std::optional<IniError> ParseProperty(std::string_view line, int number, IniSection* section, KeyLines& keys) {
   const auto equals = line.find('=');
   if (equals == std::string_view::npos) {
     return IniError{number, "expected 'Property = Value' or '[Section]', found '" + std::string(line) + "'"};
@@ -27,9 +37,10 @@ std::optional<IniError> ParseProperty(std::string_view line, int number, IniSect
   IniProperty property{Trim(line.substr(0, equals)), Trim(line.substr(equals + 1)), number};
   if (property.key.empty()) return IniError{number, "property without a name before '='"};
   if (section == nullptr) return IniError{number, "property '" + property.key + "' outside any [section]"};
-  if (const IniProperty* earlier = section->Find(property.key)) {
+  const auto [earlier, added] = keys.emplace(LowerCase(property.key), number);
+  if (!added) {
     return IniError{
-        number, "property '" + property.key + "' repeated (first given on line " + std::to_string(earlier->line) + ")"};
+        number, "property '" + property.key + "' repeated (first given on line " + std::to_string(earlier->second) + ")"};
   }
   section->properties.push_back(std::move(property));
   return std::nullopt;
@@ -69,6 +80,7 @@ IniDocument ParseIni(std::string_view text) {
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);  // UTF-8 byte order mark
   int number = 0;
   size_t begin = 0;
+  KeyLines keys;
   while (begin <= text.size() && !document.error) {
     const auto end = text.find('\n', begin);
     const std::string line =
@@ -77,9 +89,11 @@ IniDocument ParseIni(std::string_view text) {
     if (!line.empty() && line[0] != ';' && line[0] != '#') {
       if (line[0] == '[') {
         document.sections.emplace_back();
+        keys.clear();
         document.error = ParseHeader(line, number, document.sections.back());
       } else {
-        document.error = ParseProperty(line, number, document.sections.empty() ? nullptr : &document.sections.back());
+        document.error =
+            ParseProperty(line, number, document.sections.empty() ? nullptr : &document.sections.back(), keys);
       }
     }
     if (end == std::string_view::npos) break;

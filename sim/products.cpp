@@ -46,4 +46,15 @@ daqmx::float64 MaxSampleRate(std::string_view product_type, int channels) {
   return std::min(product->single_channel_rate, product->aggregate_rate / channels);
 }
 
+daqmx::float64 MaxMultiChannelRate(std::string_view product_type) {
+  const Product* product = Find(product_type);
+  if (product == nullptr || product->single_channel_rate <= 0) return kUnknownMaxRate;
+  return product->aggregate_rate > 0 ? product->aggregate_rate : product->single_channel_rate;
+}
+
+bool SimultaneousSampling(std::string_view product_type) {
+  const Product* product = Find(product_type);
+  return product != nullptr && product->single_channel_rate > 0 && product->aggregate_rate <= 0;
+}
+
 }  // namespace sim

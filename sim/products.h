@@ -17,4 +17,8 @@ int DefaultAIChannels(std::string_view product_type, bool chassis);
 // not. Unknown products: 1 MS/s.
 daqmx::float64 MaxSampleRate(std::string_view product_type, int channels);
 
+// The rate a device reaches over all its channels together, and whether it samples them simultaneously.
+daqmx::float64 MaxMultiChannelRate(std::string_view product_type);
+bool SimultaneousSampling(std::string_view product_type);
+
 }  // namespace sim

@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "platform/system.h"
+#include "sim/channels.h"
 #include "sim/config_store.h"
 #include "sim/errors.h"
 
@@ -17,6 +18,7 @@ namespace val = daqmx::val;
 
 constexpr uInt64 kUnlimited = UINT64_MAX;
 constexpr float64 kLongestWait = 1e9;  // seconds; longer timeouts are as good as forever
+constexpr float64 kMostSamples = 0x1p62;  // samples per channel a run can count to (far beyond any real run)
 
 std::string Text(float64 number) {
   std::ostringstream text;
@@ -34,6 +36,19 @@ struct Task::Wait {
 
 Task::Task(TaskConfig config) : config_(std::move(config)) {}
 
+TaskConfig Task::Config() const {
+  const std::lock_guard lock(mutex_);
+  return config_;
+}
+
+int32 Task::CheckChangeable(bool while_running) const {
+  if (state_ == State::kCleared) return Fail(st::kInvalidTask);
+  if (state_ == State::kRunning && !while_running) {
+    return Fail(st::kOperationNotPermittedWhileRunning, "Stop the task before changing its configuration.");
+  }
+  return 0;
+}
+
 int32 Task::Fail(int32 code, const std::string& details) const {
   return sim::Fail(code, (details.empty() ? "" : details + "\n") + "Task Name: " + config_.name);
 }
@@ -43,20 +58,31 @@ int32 Task::Start() {
   return StartLocked();
 }
 
-int32 Task::StartLocked() {
+int32 Task::Verify() {
+  const std::lock_guard lock(mutex_);
   if (state_ == State::kCleared) return Fail(st::kInvalidTask);
-  if (state_ == State::kRunning) return 0;
+  return state_ == State::kRunning ? 0 : CheckStartable();
+}
+
+int32 Task::CheckStartable() const {
   if (device_lost_) return Fail(st::kDeviceCannotBeAccessed, "The device was lost during the previous run.");
   if (config_.fail_start) return Fail(*config_.fail_start, "Simulated by Sim.FailStart.");
   if (config_.channels.empty()) return Fail(st::kNoChannelsInTask);
   if (config_.timing_type == val::kSampClk && !(config_.rate > 0)) {
-    return Fail(status::kInvalidAttributeValue,
+    return Fail(st::kInvalidAttributeValue,
                 "Property: SampClk.Rate\nRequested Value: " + Text(config_.rate) + "\nMinimum Value: above 0");
   }
   if (config_.timing_type == val::kSampClk && config_.rate > config_.max_rate) {
-    return Fail(status::kInvalidAttributeValue, "Property: SampClk.Rate\nRequested Value: " + Text(config_.rate) +
+    return Fail(st::kInvalidAttributeValue, "Property: SampClk.Rate\nRequested Value: " + Text(config_.rate) +
                                                     "\nMaximum Value: " + Text(config_.max_rate));
   }
+  return 0;
+}
+
+int32 Task::StartLocked() {
+  if (state_ == State::kCleared) return Fail(st::kInvalidTask);
+  if (state_ == State::kRunning) return 0;
+  if (const int32 status = CheckStartable(); status < 0) return status;
   if (!waveforms_) waveforms_.emplace(config_.channels);
   free_running_ = config_.free_running || platform::GetEnv(kFreeRunningVariable) == "1";
   // Software-timed reads each start and stop the task: their signal goes on from where the last one left it.
@@ -107,6 +133,9 @@ int32 Task::ReadLocked(std::unique_lock<std::mutex>& lock, const ReadRequest& re
   if (state_ == State::kCleared) return Fail(st::kInvalidTask);
   if (const int32 status = CheckReadable(request); status < 0) return status;
   const bool implicit_start = state_ == State::kIdle;
+  if (implicit_start && !config_.read.auto_start && config_.timing_type != val::kOnDemand) {
+    return Fail(st::kReadNotRunningNoAutoStart);
+  }
   if (implicit_start) {
     if (const int32 status = StartLocked(); status < 0) return status;
   }
@@ -123,9 +152,14 @@ int32 Task::ReadRunning(std::unique_lock<std::mutex>& lock, const ReadRequest& r
   if (CheckOverrun()) return Fail(st::kSamplesNoLongerAvailable, BufferDetails());
   uInt64 wanted = 0;
   const uInt32 room = array == nullptr ? 0 : request.array_size;
-  if (const int32 status = Wanted(request.samples_per_channel, room, wanted); status < 0) return status;
+  std::vector<size_t> selected;  // Read.ChannelsToRead; empty: every channel
+  if (!config_.read.channels_to_read.empty()) {
+    if (const int32 status = FindChannels(config_, config_.read.channels_to_read, selected); status < 0) return status;
+  }
+  const uInt64 channels = selected.empty() ? config_.channels.size() : selected.size();
+  if (const int32 status = Wanted(request.samples_per_channel, room, channels, wanted); status < 0) return status;
   Wait wait{run_, End(wanted), std::nullopt};
-  if (request.timeout >= 0) {
+  if (request.timeout >= 0 && request.timeout < kLongestWait) {
     const auto timeout = std::chrono::duration<float64>(std::min(request.timeout, kLongestWait));
     wait.deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(timeout);
   }
@@ -134,25 +168,27 @@ int32 Task::ReadRunning(std::unique_lock<std::mutex>& lock, const ReadRequest& r
   if (run_ != wait.run) return Fail(st::kSamplesWillNeverBeAvailable, "The task was stopped while a read waited.");
   if (CheckOverrun()) return Fail(st::kSamplesNoLongerAvailable, BufferDetails());
   const uInt64 count = std::min(Produced(Clock::now()), End(wanted)) - read_;
-  Copy(count, request.fill_mode, array);
+  if (count > 0) Copy(count, request.fill_mode == val::kGroupByScanNumber, selected, array);
   read_ += count;
+  wake_.notify_all();  // for WaitUntilDone on a task whose reads drive it
   if (samples_read != nullptr) *samples_read = static_cast<daqmx::int32>(count);
   return ReadStatus(wanted, count);
 }
 
 int32 Task::CheckReadable(const ReadRequest& request) const {
   if (request.fill_mode != val::kGroupByChannel && request.fill_mode != val::kGroupByScanNumber) {
-    return Fail(status::kInvalidAttributeValue,
+    return Fail(st::kInvalidAttributeValue,
                 "Property: fillMode\nRequested Value: " + std::to_string(request.fill_mode));
   }
+  if (std::isnan(request.timeout)) return Fail(st::kInvalidAttributeValue, "Property: timeout\nRequested Value: NaN");
   if (request.samples_per_channel < val::kAllAvailable) {
-    return Fail(status::kInvalidAttributeValue,
+    return Fail(st::kInvalidAttributeValue,
                 "Property: numSampsPerChan\nRequested Value: " + std::to_string(request.samples_per_channel));
   }
   if (config_.channels.empty()) return Fail(st::kNoChannelsInTask);
   for (const auto& channel : config_.channels) {
     if (channel.type != val::kAI) {
-      return Fail(status::kAttributeNotApplicable,
+      return Fail(st::kAttributeNotSupported,
                   "Only analog input channels can be read.\nChannel Name: " + channel.name);
     }
   }
@@ -160,13 +196,12 @@ int32 Task::CheckReadable(const ReadRequest& request) const {
 }
 
 // How many samples per channel the read is after; checks that they fit the array.
-int32 Task::Wanted(daqmx::int32 requested, uInt32 array_size, uInt64& wanted) {
+int32 Task::Wanted(daqmx::int32 requested, uInt32 array_size, uInt64 channels, uInt64& wanted) {
   const uInt64 remaining = Finite() ? config_.samples_per_channel - read_ : kUnlimited;
   if (Finite() && remaining == 0 && requested != 0) {
     return Fail(st::kSamplesWillNeverBeAvailable,
                 "All " + std::to_string(config_.samples_per_channel) + " samples per channel were read.");
   }
-  const uInt64 channels = config_.channels.size();
   if (requested >= 0) {
     wanted = static_cast<uInt64>(requested);
   } else if (config_.timing_type == val::kOnDemand) {
@@ -178,9 +213,12 @@ int32 Task::Wanted(daqmx::int32 requested, uInt32 array_size, uInt64& wanted) {
   } else {
     wanted = Produced(Clock::now()) - read_;
   }
-  if (wanted * channels > array_size) {
+  wanted = std::min<uInt64>(wanted, INT32_MAX);  // the count a read reports is an int32
+  // Divided, not multiplied: `wanted` may be anything up to 2^64 - 1.
+  if (wanted > array_size / channels) {
     return Fail(st::kReadBufferTooSmall, "Array Size (samples): " + std::to_string(array_size) +
-                                             "\nRequired (samples): " + std::to_string(wanted * channels));
+                                             "\nRequired (samples per channel): " + std::to_string(wanted) +
+                                             "\nChannels: " + std::to_string(channels));
   }
   return 0;
 }
@@ -196,18 +234,17 @@ void Task::WaitFor(std::unique_lock<std::mutex>& lock, const Wait& wait) {
   }
 }
 
+// Every channel straight into the array; a selection through a scratch copy of all of them.
 template <typename Sample>
-void Task::Copy(uInt64 count, daqmx::bool32 fill_mode, Sample* array) const {
-  const size_t channels = config_.channels.size();
-  for (size_t c = 0; c < channels; ++c) {
+void Task::Copy(uInt64 count, bool by_frame, const std::vector<size_t>& selected, Sample* array) {
+  const uInt64 first = first_sample_ + read_;
+  if (selected.empty()) return waveforms_->Fill(first, count, by_frame, array);
+  const size_t all = config_.channels.size();
+  std::vector<Sample> scratch(count * all);
+  waveforms_->Fill(first, count, true, scratch.data());
+  for (size_t k = 0; k < selected.size(); ++k) {
     for (uInt64 i = 0; i < count; ++i) {
-      const float64 value = waveforms_->Value(c, first_sample_ + read_ + i);
-      const size_t at = fill_mode == val::kGroupByScanNumber ? i * channels + c : c * count + i;
-      if constexpr (std::is_same_v<Sample, daqmx::int16>) {
-        array[at] = waveforms_->Raw(c, value);
-      } else {
-        array[at] = value;
-      }
+      array[by_frame ? i * selected.size() + k : k * count + i] = scratch[i * all + selected[k]];
     }
   }
 }
@@ -248,10 +285,49 @@ int32 Task::IsDone(daqmx::bool32* done) {
   *done = 1;
   if (state_ == State::kCleared) return Fail(st::kInvalidTask);
   if (device_lost_) return Fail(st::kDeviceCannotBeAccessed, "The device was lost.");
-  if (state_ != State::kRunning) return 0;
-  const uInt64 finished = Paced() ? Produced(Clock::now()) : read_;
-  *done = Finite() && finished >= config_.samples_per_channel ? 1 : 0;
+  *done = DoneLocked() ? 1 : 0;
   return 0;
+}
+
+// Idle tasks and started on-demand ones are done (each on-demand read is an
+// operation of its own); a finite one once it has all its samples.
+bool Task::DoneLocked() const {
+  if (state_ != State::kRunning || config_.timing_type == val::kOnDemand) return true;
+  const uInt64 finished = Paced() ? Produced(Clock::now()) : read_;
+  return Finite() && finished >= config_.samples_per_channel;
+}
+
+int32 Task::WaitUntilDone(float64 seconds) {
+  if (std::isnan(seconds)) return Fail(st::kInvalidAttributeValue, "Property: timeToWait\nRequested Value: NaN");
+  std::unique_lock lock(mutex_);
+  std::optional<Clock::time_point> deadline;
+  if (seconds >= 0 && seconds < kLongestWait) {
+    deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<float64>(seconds));
+  }
+  for (;;) {
+    if (state_ == State::kCleared) return Fail(st::kInvalidTask);
+    if (device_lost_) return Fail(st::kDeviceCannotBeAccessed, "The device was lost.");
+    if (DoneLocked()) return 0;
+    if (deadline && Clock::now() >= *deadline) return Fail(st::kWaitUntilDoneTimedOut);
+    auto until = deadline.value_or(Clock::time_point::max());
+    if (Finite() && Paced()) until = std::min(until, DueTime(config_.samples_per_channel));
+    if (until == Clock::time_point::max()) {
+      wake_.wait(lock);
+    } else {
+      wake_.wait_until(lock, until);
+    }
+  }
+}
+
+uInt64 Task::Acquired() {
+  const std::lock_guard lock(mutex_);
+  if (state_ != State::kRunning) return read_;
+  return Paced() ? Produced(Clock::now()) : read_;
+}
+
+uInt64 Task::ReadPosition() {
+  const std::lock_guard lock(mutex_);
+  return read_;
 }
 
 bool Task::Finite() const { return config_.sample_mode == val::kFiniteSamps && config_.timing_type != val::kOnDemand; }
@@ -263,8 +339,9 @@ uInt64 Task::Produced(Clock::time_point now) const {
   if (state_ != State::kRunning) return 0;
   if (!Paced()) return Finite() ? config_.samples_per_channel : kUnlimited;
   const auto elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(now - start_).count();
-  const auto produced =
-      static_cast<uInt64>(std::floor(static_cast<float64>(std::max<int64_t>(elapsed, 0)) * config_.rate / 1e9));
+  // Bounded before the conversion: an absurd rate must not overflow it.
+  const float64 exact = std::floor(static_cast<float64>(std::max<int64_t>(elapsed, 0)) * config_.rate / 1e9);
+  const uInt64 produced = exact < kMostSamples ? static_cast<uInt64>(exact) : static_cast<uInt64>(kMostSamples);
   return Finite() ? std::min(produced, config_.samples_per_channel) : produced;
 }
 

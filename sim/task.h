@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 #include "sim/config.h"
 #include "sim/signals.h"
@@ -31,11 +32,27 @@ class Task {
   Task(const Task&) = delete;
   Task& operator=(const Task&) = delete;
 
-  // Immutable while the task exists, so queries need no lock.
-  const TaskConfig& Config() const { return config_; }
+  // A copy: a program may change the task (channels, timing) between runs.
+  TaskConfig Config() const;
+  // Changes the configuration with `edit` (returning a status); refused while
+  // the task runs, as NI refuses to reconfigure a running task, unless the
+  // change only concerns later reads.
+  template <typename Edit>
+  int32 Change(Edit&& edit, bool while_running = false) {
+    const std::lock_guard lock(mutex_);
+    if (const int32 status = CheckChangeable(while_running); status < 0) return status;
+    const int32 status = edit(config_);
+    if (state_ != State::kRunning) waveforms_.reset();  // the channels may have changed
+    return status;
+  }
 
   int32 Start();
   int32 Stop();
+  // The checks of a start, without starting (DAQmxTaskControl's verify, commit, reserve).
+  int32 Verify();
+  // Until a finite acquisition has all its samples, the task stops, or
+  // `seconds` pass (-200560); negative: no limit.
+  int32 WaitUntilDone(float64 seconds);
   // Wakes blocked readers; every later call on this object fails with -200088.
   void Clear();
 
@@ -46,14 +63,20 @@ class Task {
 
   int32 AvailableSamples(uInt32* available);
   int32 IsDone(daqmx::bool32* done);
+  // Samples per channel acquired in this run, and the reader's position in it.
+  uInt64 Acquired();
+  uInt64 ReadPosition();
 
  private:
   using Clock = std::chrono::steady_clock;
   enum class State { kIdle, kRunning, kCleared };
   struct Wait;  // one read's target and deadline
 
+  int32 CheckChangeable(bool while_running) const;
+  int32 CheckStartable() const;
   int32 StartLocked();
   void StopLocked();
+  bool DoneLocked() const;
   template <typename Sample>
   int32 ReadLocked(std::unique_lock<std::mutex>& lock, const ReadRequest& request, Sample* array,
                    daqmx::int32* samples_read);
@@ -61,10 +84,11 @@ class Task {
   int32 ReadRunning(std::unique_lock<std::mutex>& lock, const ReadRequest& request, Sample* array,
                     daqmx::int32* samples_read);
   int32 CheckReadable(const ReadRequest& request) const;
-  int32 Wanted(daqmx::int32 requested, uInt32 array_size, uInt64& wanted);
-  void WaitFor(std::unique_lock<std::mutex>& lock, const Wait& wait);
+  int32 Wanted(daqmx::int32 requested, uInt32 array_size, uInt64 channels, uInt64& wanted);
   template <typename Sample>
-  void Copy(uInt64 count, daqmx::bool32 fill_mode, Sample* array) const;
+  void Copy(uInt64 count, bool by_frame, const std::vector<size_t>& selected, Sample* array);
+  void WaitFor(std::unique_lock<std::mutex>& lock, const Wait& wait);
+
   int32 ReadStatus(uInt64 wanted, uInt64 count);
 
   bool Finite() const;
@@ -76,8 +100,8 @@ class Task {
   std::string BufferDetails() const;
   int32 Fail(int32 code, const std::string& details = {}) const;
 
-  const TaskConfig config_;
-  std::mutex mutex_;
+  TaskConfig config_;
+  mutable std::mutex mutex_;
   std::condition_variable wake_;
   State state_ = State::kIdle;
   uint64_t run_ = 0;  // counts starts and stops, so a reader notices either

@@ -54,6 +54,10 @@ TEST(Loader, FailuresSayWhatAndWhere) {
       {"", {kDefaultName}},
   };
   for (const auto& [path, parts] : cases) {
+#ifndef _WIN32
+    // The simulator carries NI's SONAME: once this process has loaded it, the default name finds it.
+    if (path.empty() && dlopen("libnidaqmx.so.1", RTLD_NOW | RTLD_NOLOAD) != nullptr) continue;
+#endif
     const auto library = Library::Load(path);
     EXPECT_FALSE(library->Loaded()) << path;
     for (const auto& part : parts)

@@ -137,5 +137,13 @@ TEST_F(BuiltInConfig, ATaskLoadsOnceUntilCleared) {
   EXPECT_EQ(Api().DAQmxClearTask(second), 0);
 }
 
+TEST_F(BuiltInConfig, UnknownChannelIsNotInTheTask) {
+  LoadedTask task("Demo4ch");
+  int32 type = 0;
+  EXPECT_EQ(Api().DAQmxGetChanType(task.Handle(), "ai9", &type), kChannelNotInTask);
+  EXPECT_EQ(Api().DAQmxGetPhysicalChanName(task.Handle(), "ai9", nullptr, 0), kChannelNotInTask);
+  EXPECT_NE(ExtendedError().find("ai9"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace simtest

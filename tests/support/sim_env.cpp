@@ -26,7 +26,7 @@ std::string SimLibraryPath() {
 #ifdef _WIN32
   return folder + "\\nidaqmx-sim.dll";
 #else
-  return folder + "/libnidaqmx-sim.so";
+  return folder + "/libnidaqmx.so.1";
 #endif
 }
 
