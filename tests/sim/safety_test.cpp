@@ -56,7 +56,7 @@ TEST_F(Safety, TwentyThousandKeysParse) {
   EXPECT_EQ(SysTasks(), "Keys");
   testsupport::SimConfigFile repeated(TaskExport("Keys", keys + "KEY7 = 1\n", {""}));
   EXPECT_EQ(LoadedTask("Keys").LoadStatus(), kConfigInvalid);
-  EXPECT_NE(ExtendedError().find("first given on line 14"), std::string::npos) << ExtendedError();
+  EXPECT_NE(ExtendedError().find("first given on line 15"), std::string::npos) << ExtendedError();
 }
 
 TEST_F(Safety, NullPointersAndBadHandlesGetNiStatusCodes) {
@@ -71,6 +71,7 @@ TEST_F(Safety, NullPointersAndBadHandlesGetNiStatusCodes) {
       {kInvalidAttributeValue, [&] { return api.DAQmxLoadTask("Demo4ch", nullptr); }},
       {kInvalidAttributeValue, [&] { return api.DAQmxCreateTask("x", nullptr); }},
       {kInvalidAttributeValue, [&] { return api.DAQmxGetSampClkRate(h, nullptr); }},
+      {kInvalidAttributeValue, [&] { return api.DAQmxGetSysNIDAQMajorVersion(nullptr); }},
       {kInvalidAttributeValue, [&] { return api.DAQmxGetTaskAttribute(h, 0x2181, nullptr); }},
       {kInvalidAttributeValue, [&] { return api.DAQmxReadAnalogScalarF64(h, 1.0, nullptr, nullptr); }},
       {kInvalidAttributeValue, [&] { return api.DAQmxIsTaskDone(h, nullptr); }},

@@ -3,11 +3,6 @@
 #include <algorithm>
 
 namespace simtest {
-namespace {
-
-bool Mentions(const std::string& keys, const std::string& key) { return keys.find(key) != std::string::npos; }
-
-}  // namespace
 
 const daqmx::Library& Api() { return *testsupport::SimLibrary(); }
 
@@ -64,24 +59,12 @@ LoadedTask::Result LoadedTask::Read(int32 samples, float64 timeout, uInt32 capac
 
 std::string TaskExport(const std::string& task, const std::string& task_keys,
                        const std::vector<std::string>& channel_keys) {
-  std::string channels;
-  std::string sections;
+  testsupport::SimIni ini;
+  ini.Task(task, task_keys);
   for (size_t i = 0; i < channel_keys.size(); ++i) {
-    const std::string name = task + "/ai" + std::to_string(i);
-    const std::string& keys = channel_keys[i];
-    channels += (i == 0 ? "" : ", ") + name;
-    sections += "\n[DAQmxChannel " + name + "]\n" + keys + "\n";
-    if (!Mentions(keys, "ChanType")) sections += "ChanType = Analog Input\n";
-    if (!Mentions(keys, "PhysicalChanName")) sections += "PhysicalChanName = Dev1/ai" + std::to_string(i) + "\n";
-    if (!Mentions(keys, "AI.MeasType")) sections += "AI.MeasType = Voltage\n";
-    if (!Mentions(keys, "AI.Max")) sections += "AI.Max = 10\nAI.Min = -10\n";
+    ini.Channel("ai" + std::to_string(i), "Dev1/ai" + std::to_string(i), channel_keys[i]);
   }
-  std::string text = "[DAQmx]\nMajorVersion = 21\nMinorVersion = 3\n\n[DAQmxTask " + task +
-                     "]\nChannels = " + channels + "\n" + task_keys + "\n";
-  if (!Mentions(task_keys, "SampQuant.SampMode")) text += "SampQuant.SampMode = Continuous Samples\n";
-  if (!Mentions(task_keys, "SampClk.Rate")) text += "SampClk.Rate = 1000\n";
-  if (!Mentions(task_keys, "SampTimingType")) text += "SampTimingType = Sample Clock\n";
-  return text + sections + "\n[DAQmxDevice Dev1]\nProductType = PCIe-6363\nDevSerialNum = 0x0\nDevIsSimulated = 1\n";
+  return ini.Text();
 }
 
 void SimTest::SetUp() { ASSERT_TRUE(Api().Loaded()) << Api().LoadError(); }

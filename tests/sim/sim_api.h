@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "daqmx/library.h"
+#include "tests/support/sim_config.h"
 #include "tests/support/sim_env.h"
 
 namespace simtest {
@@ -75,10 +76,8 @@ class LoadedTask {
   int32 status_ = 0;
 };
 
-// An NI MAX export holding one task on device Dev1 (a PCIe-6363): its channels
-// ai0, ai1, ... each get `channel_keys[i]`, with ChanType, PhysicalChanName,
-// AI.MeasType and a +/-10 V range unless given. Task timing defaults to
-// continuous at 1 kS/s unless `task_keys` sets it.
+// One task whose channels ai0, ai1, ... read Dev1/ai0, ai1, ... with
+// `channel_keys[i]` over the defaults of testsupport::SimIni.
 std::string TaskExport(const std::string& task, const std::string& task_keys,
                        const std::vector<std::string>& channel_keys);
 
