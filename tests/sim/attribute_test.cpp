@@ -273,8 +273,7 @@ TEST_F(Attributes, TaskMadeInCodeBehavesLikeASavedOne) {
   EXPECT_EQ(create("Dev1/ai0:1", "", -5, 5), 0);
   EXPECT_EQ(create("Dev1/ai1", "", -5, 5), st::kChannelAlreadyInTask);
   EXPECT_EQ(create("Dev1/ai2", "volts", -5, 5), 0);
-  EXPECT_EQ(QueryText([](char* data, uInt32 size) { return Api().DAQmxInternalGetLastCreatedChan(data, size); }),
-            "volts");
+  EXPECT_EQ(Text(Api().DAQmxInternalGetLastCreatedChan), "volts");
   EXPECT_EQ(TaskChannels(h), "Dev1/ai0, Dev1/ai1, volts");
   daqmx::bool32 done = 0;
   EXPECT_EQ(Api().DAQmxStartTask(h), 0);

@@ -128,18 +128,6 @@ TEST_F(Concurrency, ClearWhileOtherThreadsUseTheHandle) {
   EXPECT_EQ(unexpected, 0);
 }
 
-TEST_F(Concurrency, ReadersOfDifferentTasksDoNotDisturbEachOther) {
-  LoadedTask demo("Demo4ch");
-  LoadedTask mixed("MixedRanges");
-  auto read_from = [](const LoadedTask* task) {
-    return std::async(std::launch::async, [task] { return task->Read(100, 2.0, 100); });
-  };
-  auto first = read_from(&demo);
-  auto second = read_from(&mixed);
-  EXPECT_EQ(first.get().read, 100);
-  EXPECT_EQ(second.get().read, 100);
-}
-
 class InvalidHandles : public SimTest, public ::testing::WithParamInterface<const char*> {
  protected:
   TaskHandle Handle() const {

@@ -101,15 +101,5 @@ TEST_F(Faults, SampleClockAboveTheDeviceLimitCannotStart) {
   EXPECT_NE(info.find("1000"), std::string::npos) << info;
 }
 
-TEST_F(Faults, OnlyAnalogInputsCanBeRead) {
-  LoadedTask task("OutputFirst");
-  EXPECT_EQ(task.Read(1, 0.0, 1).status, kAttributeNotApplicable);
-  std::vector<daqmx::int16> codes(2);
-  int32 read = -1;
-  EXPECT_EQ(Api().DAQmxReadBinaryI16(task.Handle(), 1, 0.0, val::kGroupByChannel, codes.data(), 2, &read, nullptr),
-            kAttributeNotApplicable);
-  EXPECT_EQ(read, 0);
-}
-
 }  // namespace
 }  // namespace simtest

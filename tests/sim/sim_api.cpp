@@ -6,38 +6,6 @@ namespace simtest {
 
 const daqmx::Library& Api() { return *testsupport::SimLibrary(); }
 
-std::string SysTasks() {
-  return QueryText([](char* data, uInt32 size) { return Api().DAQmxGetSysTasks(data, size); });
-}
-
-std::string TaskChannels(TaskHandle task) {
-  return QueryText([task](char* data, uInt32 size) { return Api().DAQmxGetTaskChannels(task, data, size); });
-}
-
-std::string TaskDevices(TaskHandle task) {
-  return QueryText([task](char* data, uInt32 size) { return Api().DAQmxGetTaskDevices(task, data, size); });
-}
-
-std::string PhysicalChannel(TaskHandle task, const char* channel) {
-  return QueryText([&](char* data, uInt32 size) { return Api().DAQmxGetPhysicalChanName(task, channel, data, size); });
-}
-
-std::string ProductType(const char* device) {
-  return QueryText([device](char* data, uInt32 size) { return Api().DAQmxGetDevProductType(device, data, size); });
-}
-
-std::string AIPhysicalChannels(const char* device) {
-  return QueryText([device](char* data, uInt32 size) { return Api().DAQmxGetDevAIPhysicalChans(device, data, size); });
-}
-
-std::string ErrorString(int32 code) {
-  return QueryText([code](char* data, uInt32 size) { return Api().DAQmxGetErrorString(code, data, size); });
-}
-
-std::string ExtendedError() {
-  return QueryText([](char* data, uInt32 size) { return Api().DAQmxGetExtendedErrorInfo(data, size); });
-}
-
 LoadedTask::LoadedTask(const char* name) { status_ = Api().DAQmxLoadTask(name, &handle_); }
 
 LoadedTask::~LoadedTask() {

@@ -41,14 +41,22 @@ std::string QueryText(Query query) {
   return text;
 }
 
-std::string SysTasks();
-std::string TaskChannels(TaskHandle task);
-std::string TaskDevices(TaskHandle task);
-std::string PhysicalChannel(TaskHandle task, const char* channel);
-std::string ProductType(const char* device);
-std::string AIPhysicalChannels(const char* device);
-std::string ErrorString(int32 code);
-std::string ExtendedError();
+// A text query of `fn` with `args` before the buffer and its size.
+template <typename Fn, typename... Args>
+std::string Text(Fn fn, Args... args) {
+  return QueryText([&](char* data, uInt32 size) { return fn(args..., data, size); });
+}
+
+inline std::string SysTasks() { return Text(Api().DAQmxGetSysTasks); }
+inline std::string TaskChannels(TaskHandle task) { return Text(Api().DAQmxGetTaskChannels, task); }
+inline std::string TaskDevices(TaskHandle task) { return Text(Api().DAQmxGetTaskDevices, task); }
+inline std::string PhysicalChannel(TaskHandle task, const char* channel) {
+  return Text(Api().DAQmxGetPhysicalChanName, task, channel);
+}
+inline std::string ProductType(const char* device) { return Text(Api().DAQmxGetDevProductType, device); }
+inline std::string AIPhysicalChannels(const char* device) { return Text(Api().DAQmxGetDevAIPhysicalChans, device); }
+inline std::string ErrorString(int32 code) { return Text(Api().DAQmxGetErrorString, code); }
+inline std::string ExtendedError() { return Text(Api().DAQmxGetExtendedErrorInfo); }
 
 // A task loaded by name and cleared when the object goes away.
 class LoadedTask {

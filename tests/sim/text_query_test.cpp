@@ -65,12 +65,15 @@ TEST_F(TextQuery, EveryProducedCodeHasItsOwnText) {
   EXPECT_EQ(Api().DAQmxGetErrorString(0, nullptr, 0), 0);  // no error, no text
 }
 
+// Only analog inputs can be read: OutputFirst begins with an output.
 TEST_F(TextQuery, ExtendedInfoNamesTheTaskAndTheCode) {
   LoadedTask task("OutputFirst");
-  std::vector<float64> data(2);
+  std::vector<daqmx::int16> codes(2);
   int32 read = -1;
-  EXPECT_EQ(Api().DAQmxReadAnalogF64(task.Handle(), 1, 0.0, 0, data.data(), 2, &read, nullptr),
+  EXPECT_EQ(task.Read(1, 0.0, 1).status, kAttributeNotApplicable);
+  EXPECT_EQ(Api().DAQmxReadBinaryI16(task.Handle(), 1, 0.0, 0, codes.data(), 2, &read, nullptr),
             kAttributeNotApplicable);
+  EXPECT_EQ(read, 0);
   const std::string info = ExtendedError();
   EXPECT_EQ(info.rfind(ErrorString(kAttributeNotApplicable), 0), 0u) << info;
   EXPECT_NE(info.find("Task Name: OutputFirst"), std::string::npos) << info;
