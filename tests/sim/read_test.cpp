@@ -240,7 +240,7 @@ TEST_F(Reading, CounterSignalEncodesTheSampleIndexExactly) {
                   "Sim.Signal = Counter\nSim.CounterDivisor = 64001\nAI.Max = 5\nAI.Min = 0",
                   "Sim.Signal = Counter\nSim.CounterDivisor = 3\nAI.Max = 1\nAI.Min = -5"}));
   LoadedTask task("Count");
-  const int32 samples = 130000;  // past two wraps of the low digit
+  const int32 samples = 200000;  // past three wraps of the low digit and one of the third channel
   const auto result = task.Read(samples, 0.0, static_cast<uInt32>(samples));
   ASSERT_EQ(result.read, samples);
   for (int32 k = 0; k < samples; ++k) {
