@@ -124,17 +124,15 @@ TEST(Transfer, GetDataDeliversWholeFramesWithinTheCapacity) {
     ASSERT_TRUE(WaitUntil([&] { return adc.InputCountKadrs() >= 3; }));
     adc.StopRecord();
     std::vector<std::int16_t> buffer(8, 77);
-    std::int32_t size = 1;  // below one frame: nothing
+    std::int32_t size = 0;
     std::int32_t waiting = 0;
-    EXPECT_EQ(adc.GetData(buffer.data(), size, waiting), 0);
-    EXPECT_EQ(size, 0);
-    EXPECT_GE(waiting, 6);
-    size = -5;
-    EXPECT_EQ(adc.GetData(buffer.data(), size, waiting), 0);
-    EXPECT_EQ(size, 0);
-    size = 8;
-    EXPECT_EQ(adc.GetData(nullptr, size, waiting), 0);
-    EXPECT_EQ(size, 0);
+    // Below one frame, a negative size, no buffer: nothing.
+    for (const auto& [data, request] : {std::pair{buffer.data(), 1}, {buffer.data(), -5}, {nullptr, 8}}) {
+      size = request;
+      EXPECT_EQ(adc.GetData(data, size, waiting), 0) << request;
+      EXPECT_EQ(size, 0) << request;
+      EXPECT_GE(waiting, 6);
+    }
     size = 5;  // two frames fit
     EXPECT_EQ(adc.GetData(buffer.data(), size, waiting), 2);
     EXPECT_EQ(size, 4);
@@ -166,7 +164,8 @@ TEST(Transfer, InputDataHasTheChannelTableColumnAndEmptiesTheRing) {
 }
 
 TEST(Finite, OneReadFetchesItAllAndBusyFallsAfterTheLastFetch) {
-  const auto finite = CountingTask("SampClk.Rate = 100000\nSampQuant.SampMode = Finite Samples\nSampQuant.SampPerChan = 1000");
+  const auto finite =
+      CountingTask("SampClk.Rate = 100000\nSampQuant.SampMode = Finite Samples\nSampQuant.SampPerChan = 1000");
   WithDetected(finite, [](NI_DAQmx_Task& adc) {
     adc.SetInputSizeData(131072);
     ASSERT_TRUE(adc.StartRecord()) << adc.LastError();
