@@ -13,117 +13,71 @@
 #include "driver/ni_daqmx_task.h"
 #include "driver/state.h"
 #include "platform/system.h"
-#include "tests/driver/ini.h"
 #include "tests/support/allocation_limit.h"
+#include "tests/support/driver_detected.h"
 #include "tests/support/sim_env.h"
+#include "tests/support/wait.h"
 
 namespace {
 
 using driver::NI_DAQmx_Task;
 using std::chrono::milliseconds;
-using testini::Channel;
-using testini::Task;
-using testini::TaskSection;
-
-template <typename Body>
-void OnFreshThread(Body body) {
-  std::thread thread(body);
-  thread.join();
-}
-
-// Waits until `done` holds or about two seconds have passed.
-template <typename Done>
-bool Eventually(Done done) {
-  for (int i = 0; i < 400 && !done(); ++i) std::this_thread::sleep_for(milliseconds(5));
-  return done();
-}
+using testsupport::OneTask;
+using testsupport::OnFreshThread;
+using testsupport::SimConfigFile;
+using testsupport::SimIni;
+using testsupport::WaitUntil;
+using testsupport::WithDetected;
 
 // Two counting channels: together they number every frame (low and high digit).
-std::string CountingTask(const std::string& extra) {
-  return TaskSection("Count", {"low", "high"}, extra) +
-         Channel("Count", "low", "Dev1/ai0|-10|10|Voltage", "Analog Input", "Sim.Signal = Counter\n") +
-         Channel("Count", "high", "Dev1/ai1|-10|10|Voltage", "Analog Input",
-                 "Sim.Signal = Counter\nSim.CounterDivisor = 64001\n");
+SimIni CountingTask(const std::string& keys) {
+  SimIni ini;
+  ini.Task("Count", keys)
+      .Channel("low", "Dev1/ai0", "Sim.Signal = Counter")
+      .Channel("high", "Dev1/ai1", "Sim.Signal = Counter\nSim.CounterDivisor = 64001");
+  return ini;
 }
 
 std::int64_t FrameNumber(const std::int16_t* frame) {
   return (static_cast<std::int64_t>(frame[1]) + 32000) * 64001 + (frame[0] + 32000);
 }
 
+// The block each read asks for and how long it may wait, by rate, ring and
+// timing type.
 TEST(Timing, BlockAndTimeoutFollowTheRateAndRing) {
-  // At 25 x 2^k S/s a power of two lasts exactly 40 ms, and that block is enough.
+  SimIni offsets;
+  offsets.Task("Tsk").Channel("a", "Dev1/ai0").Channel("b", "Dev1/ai1", "AI.Min = 0");
   const struct {
-    int rate;
+    SimIni ini;
+    std::int32_t ring_request;
     std::int32_t block;
-  } cases[] = {{1000, 64}, {100, 4}, {400, 16}, {12800, 512}, {102400, 4096}};
+    double timeout;
+    bool offset;
+  } cases[] = {
+      {OneTask(1, "SampClk.Rate = 1000"), 65536, 64, 0.37, false},
+      {OneTask(1, "SampClk.Rate = 100"), 65536, 4, 0.25, false},
+      {OneTask(1, "SampClk.Rate = 400"), 65536, 16, 0.25, false},
+      {OneTask(1, "SampClk.Rate = 12800"), 65536, 512, 0.25, false},
+      {OneTask(1, "SampClk.Rate = 102400"), 65536, 4096, 0.25, false},
+      {OneTask(1, "SampClk.Rate = 3000"), 65536, 128, 0.263333333333333, false},
+      {OneTask(64, "SampClk.Rate = 10000"), 1024, 8, 0.054, false},  // a ring of 16 frames stops the doubling
+      {OneTask(2, "SampTimingType = On Demand"), 65536, 1, 0.1, false},  // at 100 frames/s
+      {OneTask(1, "SampQuant.SampMode = Hardware Timed Single Point"), 65536, 1, 0.055, false},
+      {offsets, 65536, 64, 0.37, true},  // one offset switches the subtraction on for all channels
+  };
   for (const auto& c : cases) {
-    testini::SimConfig config(
-        Task("Tsk", "Dev1/ai0", "Analog Input", "SampClk.Rate = " + std::to_string(c.rate) + "\n"));
-    OnFreshThread([&] {
-      NI_DAQmx_Task adc;
-      ASSERT_TRUE(adc.Test());
-      adc.SetInputSizeData(65536);
+    WithDetected(c.ini, [&](NI_DAQmx_Task& adc) {
+      adc.SetInputSizeData(c.ring_request);
       ASSERT_TRUE(adc.StartRecord()) << adc.LastError();
-      EXPECT_EQ(adc.State().mBlockKadrs, c.block) << c.rate << " S/s";
-      EXPECT_DOUBLE_EQ(adc.State().mTimeout, c.block / static_cast<double>(c.rate) * 5 + 0.05) << c.rate << " S/s";
+      const auto at = &c - cases;
+      EXPECT_EQ(adc.State().mBlockKadrs, c.block) << at;
+      EXPECT_NEAR(adc.State().mTimeout, c.timeout, 1e-12) << at;
+      EXPECT_EQ(adc.State().mPattern.HasOffset(), c.offset) << at;
+      EXPECT_TRUE(WaitUntil([&] { return adc.InputCountKadrs() > 0; })) << at;
       adc.StopRecord();
     });
   }
-}
-
-TEST(Timing, DoublingBesideTheLargestRingEnds) {
   EXPECT_EQ(driver::BlockKadrs(1e12, std::numeric_limits<std::int32_t>::max()), 1 << 30);
-}
-
-TEST(Timing, SmallRingStopsTheDoubling) {
-  testini::SimConfig config(Task("Tsk", "Dev1/ai0:63", "Analog Input",
-                                         "SampClk.Rate = 10000\nSim.FreeRunning = 1\n"));
-  OnFreshThread([] {
-    NI_DAQmx_Task adc;
-    ASSERT_TRUE(adc.Test());
-    adc.SetInputSizeData(1024);
-    ASSERT_TRUE(adc.StartRecord()) << adc.LastError();
-    EXPECT_EQ(adc.InputSizeKadrs(), 16);
-    EXPECT_EQ(adc.State().mBlockKadrs, 8);
-    adc.StopRecord();
-  });
-}
-
-TEST(Timing, OnDemandTaskReadsOneFrameAtAHundredPerSecond) {
-  testini::SimConfig config(Task("Tsk", "Dev1/ai0:1", "Analog Input", "SampTimingType = On Demand\n"));
-  OnFreshThread([] {
-    NI_DAQmx_Task adc;
-    ASSERT_TRUE(adc.Test());
-    ASSERT_TRUE(adc.StartRecord()) << adc.LastError();
-    EXPECT_EQ(adc.Rate(), 100.0f);
-    EXPECT_EQ(adc.State().mBlockKadrs, 1);
-    EXPECT_TRUE(Eventually([&] { return adc.InputCountKadrs() > 0; }));
-    adc.StopRecord();
-  });
-}
-
-TEST(Timing, OtherSampleModesReadOneFrameAtATime) {
-  testini::SimConfig config(Task("Tsk", "Dev1/ai0", "Analog Input",
-                                         "SampQuant.SampMode = Hardware Timed Single Point\n"));
-  OnFreshThread([] {
-    NI_DAQmx_Task adc;
-    ASSERT_TRUE(adc.Test());
-    ASSERT_TRUE(adc.StartRecord()) << adc.LastError();
-    EXPECT_EQ(adc.State().mBlockKadrs, 1);
-    adc.StopRecord();
-  });
-}
-
-TEST(Timing, OffsetsSwitchTheSubtractionOnForAllChannels) {
-  testini::SimConfig config(TaskSection("Tsk", {"a", "b"}) + Channel("Tsk", "a", "Dev1/ai0|-10|10|Voltage") +
-                                    Channel("Tsk", "b", "Dev1/ai1|0|10|Voltage"));
-  OnFreshThread([] {
-    NI_DAQmx_Task adc;
-    ASSERT_TRUE(adc.Test());
-    ASSERT_TRUE(adc.StartRecord()) << adc.LastError();
-    EXPECT_TRUE(adc.State().mPattern.HasOffset());
-    adc.StopRecord();
-  });
 }
 
 // CTest runs the transfer tests once per kernel with NIADC_CONVERT_KERNEL set.
@@ -137,14 +91,12 @@ TEST(Transfer, TheEnvironmentChoosesTheKernel) {
 }
 
 TEST(Transfer, ConstantSignalsBecomeTheirCodes) {
-  testini::SimConfig config(
-      TaskSection("Tsk", {"a", "b", "c"}) +
-      Channel("Tsk", "a", "Dev1/ai0|-10|10|Voltage", "Analog Input", "Sim.Signal = Constant\nSim.Value = 10\n") +
-      Channel("Tsk", "b", "Dev1/ai1|0|10|Voltage", "Analog Input", "Sim.Signal = Constant\nSim.Value = 0\n") +
-      Channel("Tsk", "c", "Dev1/ai2|-10|10|Voltage", "Analog Input", "Sim.Signal = Constant\nSim.Value = 20\n"));
-  OnFreshThread([] {
-    NI_DAQmx_Task adc;
-    ASSERT_TRUE(adc.Test());
+  SimIni ini;
+  ini.Task("Tsk")
+      .Channel("a", "Dev1/ai0", "Sim.Signal = Constant\nSim.Value = 10")
+      .Channel("b", "Dev1/ai1", "AI.Min = 0\nSim.Signal = Constant\nSim.Value = 0")
+      .Channel("c", "Dev1/ai2", "Sim.Signal = Constant\nSim.Value = 20");
+  WithDetected(ini, [](NI_DAQmx_Task& adc) {
     EXPECT_EQ(adc.GetChannel(0), 32000);
     EXPECT_EQ(adc.GetChannel(1), -32000);
     EXPECT_EQ(adc.GetChannel(2), 32767);  // twice the limit clips, never wraps
@@ -152,7 +104,7 @@ TEST(Transfer, ConstantSignalsBecomeTheirCodes) {
     std::vector<std::int16_t> buffer(30);
     std::int32_t size = 0;
     std::int32_t waiting = 0;
-    ASSERT_TRUE(Eventually([&] {
+    ASSERT_TRUE(WaitUntil([&] {
       size = 30;
       return adc.GetData(buffer.data(), size, waiting) > 0;
     }));
@@ -167,25 +119,20 @@ TEST(Transfer, ConstantSignalsBecomeTheirCodes) {
 }
 
 TEST(Transfer, GetDataDeliversWholeFramesWithinTheCapacity) {
-  testini::SimConfig config(CountingTask("SampClk.Rate = 1000\n"));
-  OnFreshThread([] {
-    NI_DAQmx_Task adc;
-    ASSERT_TRUE(adc.Test());
+  WithDetected(CountingTask("SampClk.Rate = 1000"), [](NI_DAQmx_Task& adc) {
     ASSERT_TRUE(adc.StartRecord()) << adc.LastError();
-    ASSERT_TRUE(Eventually([&] { return adc.InputCountKadrs() >= 3; }));
+    ASSERT_TRUE(WaitUntil([&] { return adc.InputCountKadrs() >= 3; }));
     adc.StopRecord();
     std::vector<std::int16_t> buffer(8, 77);
-    std::int32_t size = 1;  // below one frame: nothing
+    std::int32_t size = 0;
     std::int32_t waiting = 0;
-    EXPECT_EQ(adc.GetData(buffer.data(), size, waiting), 0);
-    EXPECT_EQ(size, 0);
-    EXPECT_GE(waiting, 6);
-    size = -5;
-    EXPECT_EQ(adc.GetData(buffer.data(), size, waiting), 0);
-    EXPECT_EQ(size, 0);
-    size = 8;
-    EXPECT_EQ(adc.GetData(nullptr, size, waiting), 0);
-    EXPECT_EQ(size, 0);
+    // Below one frame, a negative size, no buffer: nothing.
+    for (const auto& [data, request] : {std::pair{buffer.data(), 1}, {buffer.data(), -5}, {nullptr, 8}}) {
+      size = request;
+      EXPECT_EQ(adc.GetData(data, size, waiting), 0) << request;
+      EXPECT_EQ(size, 0) << request;
+      EXPECT_GE(waiting, 6);
+    }
     size = 5;  // two frames fit
     EXPECT_EQ(adc.GetData(buffer.data(), size, waiting), 2);
     EXPECT_EQ(size, 4);
@@ -198,13 +145,9 @@ TEST(Transfer, GetDataDeliversWholeFramesWithinTheCapacity) {
 }
 
 TEST(Transfer, InputDataHasTheChannelTableColumnAndEmptiesTheRing) {
-  testini::SimConfig config(
-      Task("Tsk", "Dev1/ai0:3", "Analog Input", "SampQuant.SampMode = Finite Samples\nSampQuant.SampPerChan = 3\n"));
-  OnFreshThread([] {
-    NI_DAQmx_Task adc;
-    ASSERT_TRUE(adc.Test());
+  WithDetected(OneTask(4, "SampQuant.SampMode = Finite Samples\nSampQuant.SampPerChan = 3"), [](NI_DAQmx_Task& adc) {
     ASSERT_TRUE(adc.StartRecord()) << adc.LastError();
-    ASSERT_TRUE(Eventually([&] { return adc.InputCountKadrs() == 3; }));
+    ASSERT_TRUE(WaitUntil([&] { return adc.InputCountKadrs() == 3; }));
     const auto table = adc.InputData();
     EXPECT_EQ(table.rows, 4);
     EXPECT_EQ(table.columns, 4);
@@ -213,7 +156,7 @@ TEST(Transfer, InputDataHasTheChannelTableColumnAndEmptiesTheRing) {
     EXPECT_EQ(adc.InputCountKadrs(), 0);
     EXPECT_EQ(adc.InputCountData(), 0);
     // Everything fetched: the finite acquisition ends by itself.
-    EXPECT_TRUE(Eventually([&] { return !adc.Busy(); }));
+    EXPECT_TRUE(WaitUntil([&] { return !adc.Busy(); }));
     const auto empty = adc.InputData();
     EXPECT_EQ(empty.columns, 1);
     EXPECT_EQ(empty.codes, (std::vector<std::int16_t>{0, 1, 2, 3}));
@@ -221,16 +164,14 @@ TEST(Transfer, InputDataHasTheChannelTableColumnAndEmptiesTheRing) {
 }
 
 TEST(Finite, OneReadFetchesItAllAndBusyFallsAfterTheLastFetch) {
-  testini::SimConfig config(CountingTask(
-      "SampClk.Rate = 100000\nSampQuant.SampMode = Finite Samples\nSampQuant.SampPerChan = 1000\n"));
-  OnFreshThread([] {
-    NI_DAQmx_Task adc;
-    ASSERT_TRUE(adc.Test());
+  const auto finite =
+      CountingTask("SampClk.Rate = 100000\nSampQuant.SampMode = Finite Samples\nSampQuant.SampPerChan = 1000");
+  WithDetected(finite, [](NI_DAQmx_Task& adc) {
     adc.SetInputSizeData(131072);
     ASSERT_TRUE(adc.StartRecord()) << adc.LastError();
     EXPECT_EQ(adc.InputSizeKadrs(), 65536);
     EXPECT_EQ(adc.State().mBlockKadrs, 1000);
-    ASSERT_TRUE(Eventually([&] { return adc.InputCountKadrs() == 1000; }));
+    ASSERT_TRUE(WaitUntil([&] { return adc.InputCountKadrs() == 1000; }));
     std::this_thread::sleep_for(milliseconds(50));
     EXPECT_TRUE(adc.Busy());  // waits for the host to fetch
     std::vector<std::int16_t> buffer(2 * 600);
@@ -243,7 +184,7 @@ TEST(Finite, OneReadFetchesItAllAndBusyFallsAfterTheLastFetch) {
     size = 1200;
     EXPECT_EQ(adc.GetData(buffer.data(), size, waiting), 400);
     EXPECT_EQ(FrameNumber(&buffer[2 * 399]), 999);
-    EXPECT_TRUE(Eventually([&] { return !adc.Busy(); }));
+    EXPECT_TRUE(WaitUntil([&] { return !adc.Busy(); }));
     EXPECT_EQ(driver::LiveWorkers(), 0);
   });
 }
@@ -284,25 +225,22 @@ void ReceiveEveryFrame(std::int32_t ring_request, std::int64_t total) {
 }
 
 TEST(Continuity, TenMillionFramesThroughASmallRing) {
-  testini::SimConfig config(CountingTask("SampClk.Rate = 100000\nSim.FreeRunning = 1\n"));
+  SimConfigFile config(CountingTask("SampClk.Rate = 100000\nSim.FreeRunning = 1").Text());
   OnFreshThread([] { ReceiveEveryFrame(1500, 10'000'000); });  // 750 frames: blocks wrap at the end
 }
 
 TEST(Continuity, TinyRingOfFewFrames) {
-  testini::SimConfig config(CountingTask("SampClk.Rate = 400000\nSim.FreeRunning = 1\n"));
+  SimConfigFile config(CountingTask("SampClk.Rate = 400000\nSim.FreeRunning = 1").Text());
   OnFreshThread([] { ReceiveEveryFrame(1024, 1'000'000); });
 }
 
 TEST(Continuity, PacedTaskWithHostPauses) {
-  testini::SimConfig config(CountingTask("SampClk.Rate = 20000\n"));
+  SimConfigFile config(CountingTask("SampClk.Rate = 20000").Text());
   OnFreshThread([] { ReceiveEveryFrame(2048, 10000); });
 }
 
 TEST(Failures, SampleClockWithoutRate) {
-  testini::SimConfig config(Task("Tsk", "Dev1/ai0", "Analog Input", "SampClk.Rate = 0\n"));
-  OnFreshThread([] {
-    NI_DAQmx_Task adc;
-    ASSERT_TRUE(adc.Test());
+  WithDetected(OneTask(1, "SampClk.Rate = 0"), [](NI_DAQmx_Task& adc) {
     EXPECT_FALSE(adc.StartRecord());
     EXPECT_EQ(adc.LastError(), "No Sampling Rate selected!");
     EXPECT_FALSE(adc.Busy());
@@ -310,10 +248,7 @@ TEST(Failures, SampleClockWithoutRate) {
 }
 
 TEST(Failures, TaskThatWillNotStartGivesNiDaqmxText) {
-  testini::SimConfig config(Task("Tsk", "Dev1/ai0", "Analog Input", "Sim.FailStart = -50103\n"));
-  OnFreshThread([] {
-    NI_DAQmx_Task adc;
-    ASSERT_TRUE(adc.Test());
+  WithDetected(OneTask(1, "Sim.FailStart = -50103"), [](NI_DAQmx_Task& adc) {
     EXPECT_FALSE(adc.StartRecord());
     EXPECT_FALSE(adc.LastError().empty());
     char text[512] = {};
@@ -325,11 +260,7 @@ TEST(Failures, TaskThatWillNotStartGivesNiDaqmxText) {
 }
 
 TEST(Failures, FailedReadsKeepTheAcquisitionGoingWithoutSpinning) {
-  testini::SimConfig config(
-      Task("Tsk", "Dev1/ai0", "Analog Input", "SampClk.Rate = 1000\nSim.FailReadAfter = 10\nSim.FailReadStatus = -200279\n"));
-  OnFreshThread([] {
-    NI_DAQmx_Task adc;
-    ASSERT_TRUE(adc.Test());
+  WithDetected(OneTask(1, "Sim.FailReadAfter = 10\nSim.FailReadStatus = -200279"), [](NI_DAQmx_Task& adc) {
     ASSERT_TRUE(adc.StartRecord());
     std::this_thread::sleep_for(milliseconds(100));
     EXPECT_TRUE(adc.Busy());
@@ -340,26 +271,25 @@ TEST(Failures, FailedReadsKeepTheAcquisitionGoingWithoutSpinning) {
 }
 
 // Every buffer StartRecord allocates, refused in turn by a smaller memory
-// limit: each refusal is the same "Buffer Error 7" and nothing escapes.
+// limit: each refusal is the same "Buffer Error 7", nothing escapes, and the
+// object records again with a ring that fits.
 TEST(Failures, EveryAllocationThatFailsGivesBufferError7) {
   const struct {
     const char* what;
-    const char* channels;
-    int rate;
+    int channels;
+    const char* rate;
     std::int32_t request;
     std::size_t limit;  // bytes one allocation may have
+    const char* error = "Buffer Error 7: \r\nOut of memory: ";
   } cases[] = {
-      {"a ring", "Dev1/ai0", 1000, 1 << 20, 1 << 20},  // 2 MiB of codes
-      {"the block", "Dev1/ai0", 1000000, 140000, 400000},  // 280 kB of codes, a block of 512 KiB of samples
-      // 63 channels: 8 kB of conversion pattern; the channel model's 63 records stay just below.
-      {"the conversion pattern", "Dev1/ai0:62", 10, 1024, 8128},
+      {"a ring", 1, "SampClk.Rate = 1000", 1 << 20, 1 << 20},  // 2 MiB of codes
+      // Near the 32-bit limit: 4 GiB of codes, more than a 32-bit host can have.
+      {"a ring", 3, "SampClk.Rate = 1000", std::numeric_limits<std::int32_t>::max(), std::size_t{1} << 30,
+       sizeof(void*) == 8 ? "Buffer Error 7: \r\nOut of memory: " : "Buffer Error 6: \r\nOverflow"},
+      {"the block", 1, "SampClk.Rate = 1000000", 140000, 400000},  // 280 kB of codes, a block of 512 KiB of samples
   };
   for (const auto& c : cases) {
-    testini::SimConfig config(
-        Task("Tsk", c.channels, "Analog Input", "SampClk.Rate = " + std::to_string(c.rate) + "\n"));
-    OnFreshThread([&] {
-      NI_DAQmx_Task adc;
-      ASSERT_TRUE(adc.Test());
+    WithDetected(OneTask(c.channels, c.rate), [&](NI_DAQmx_Task& adc) {
       adc.SetInputSizeData(c.request);
       bool started = true;
       {
@@ -367,19 +297,20 @@ TEST(Failures, EveryAllocationThatFailsGivesBufferError7) {
         started = adc.StartRecord();
       }
       EXPECT_FALSE(started) << c.what;
-      EXPECT_TRUE(adc.LastError().starts_with("Buffer Error 7: \r\nOut of memory: ")) << adc.LastError();
+      EXPECT_TRUE(adc.LastError().starts_with(c.error)) << adc.LastError();
       EXPECT_NE(adc.LastError().find(c.what), std::string::npos) << adc.LastError();
       EXPECT_FALSE(adc.Busy());
       EXPECT_EQ(driver::LiveWorkers(), 0);
+      adc.SetInputSizeData(4096);
+      ASSERT_TRUE(adc.StartRecord()) << adc.LastError();
+      EXPECT_TRUE(WaitUntil([&] { return adc.InputCountKadrs() > 0; })) << c.what;
+      adc.StopRecord();
     });
   }
 }
 
 TEST(StopStart, StopReturnsPromptlyAndBusyFallsAtOnce) {
-  testini::SimConfig config(Task("Tsk", "Dev1/ai0", "Analog Input", "SampClk.Rate = 10\n"));
-  OnFreshThread([] {
-    NI_DAQmx_Task adc;
-    ASSERT_TRUE(adc.Test());
+  WithDetected(OneTask(1, "SampClk.Rate = 10"), [](NI_DAQmx_Task& adc) {
     ASSERT_TRUE(adc.StartRecord());
     EXPECT_FALSE(adc.StartRecord());  // already recording: untouched
     EXPECT_TRUE(adc.Busy());
@@ -391,7 +322,7 @@ TEST(StopStart, StopReturnsPromptlyAndBusyFallsAtOnce) {
 }
 
 TEST(StopStart, ManyQuickCyclesNeverLeaveTwoWorkers) {
-  testini::SimConfig config(CountingTask("SampClk.Rate = 100000\nSim.FreeRunning = 1\n"));
+  SimConfigFile config(CountingTask("SampClk.Rate = 100000\nSim.FreeRunning = 1").Text());
   OnFreshThread([] {
     NI_DAQmx_Task adc;
     ASSERT_TRUE(adc.Test());
@@ -416,7 +347,7 @@ TEST(StopStart, ManyQuickCyclesNeverLeaveTwoWorkers) {
 // acquisition runs. The one left goes on fetching without losing a frame,
 // then records again without a new Test.
 TEST(Lifetime, EitherOfTwoObjectsMayGoFirst) {
-  testini::SimConfig config(CountingTask("SampClk.Rate = 100000\nSim.FreeRunning = 1\n"));
+  SimConfigFile config(CountingTask("SampClk.Rate = 100000\nSim.FreeRunning = 1").Text());
   for (const bool release_first : {true, false}) {
     OnFreshThread([&] {
       auto first = std::make_unique<NI_DAQmx_Task>();

@@ -46,60 +46,23 @@ struct KnownChannel {
 // Code space itself: halves, rounding boundaries, clipping and the values that
 // a wrapping conversion would turn into small or negative codes.
 const KnownChannel kUnit{{1.0, 0.0},
-                         {{0.5, 0},
-                          {1.5, 2},
-                          {2.5, 2},
-                          {-0.5, 0},
-                          {-1.5, -2},
-                          {-2.5, -2},
-                          {0.49999999999999994, 0},
-                          {1.4999999999999998, 1},
-                          {0.0, 0},
-                          {-0.0, 0},
-                          {32766.5, 32766},
-                          {32767.0, 32767},
-                          {32767.49, 32767},
-                          {32767.5, 32767},
-                          {32768.0, 32767},
-                          {65536.0, 32767},
-                          {2147483647.5, 32767},
-                          {2147483648.0, 32767},
-                          {4294967296.0, 32767},
-                          {1e300, 32767},
-                          {kInf, 32767},
-                          {-32767.49, -32767},
-                          {-32767.5, -32768},
-                          {-32768.0, -32768},
-                          {-32768.5, -32768},
-                          {-65536.0, -32768},
-                          {-2147483649.0, -32768},
-                          {-1e300, -32768},
-                          {-kInf, -32768},
-                          {kNaN, -32768}}};
+                         {{0.5, 0}, {1.5, 2}, {2.5, 2}, {-0.5, 0}, {-1.5, -2}, {-2.5, -2},
+                          {0.49999999999999994, 0}, {1.4999999999999998, 1}, {0.0, 0}, {-0.0, 0},
+                          {32766.5, 32766}, {32767.0, 32767}, {32767.49, 32767}, {32767.5, 32767},
+                          {32768.0, 32767}, {65536.0, 32767}, {2147483647.5, 32767}, {2147483648.0, 32767},
+                          {4294967296.0, 32767}, {1e300, 32767}, {kInf, 32767}, {-32767.49, -32767},
+                          {-32767.5, -32768}, {-32768.0, -32768}, {-32768.5, -32768}, {-65536.0, -32768},
+                          {-2147483649.0, -32768}, {-1e300, -32768}, {-kInf, -32768}, {kNaN, -32768}}};
 
 // A +-10 V channel: the range limits map to +-32000.
 const KnownChannel kBipolar{{3200.0, 0.0},
-                            {{10.0, 32000},
-                             {-10.0, -32000},
-                             {0.0, 0},
-                             {5.0, 16000},
-                             {20.0, 32767},
-                             {-20.0, -32768},
-                             {10.5, 32767},
-                             {1e12, 32767},
-                             {kNaN, -32768}}};
+                            {{10.0, 32000}, {-10.0, -32000}, {0.0, 0}, {5.0, 16000}, {20.0, 32767},
+                             {-20.0, -32768}, {10.5, 32767}, {1e12, 32767}, {kNaN, -32768}}};
 
 // A 0..10 V channel.
 const KnownChannel kUnipolar{{6400.0, 5.0},
-                             {{5.0, 0},
-                              {10.0, 32000},
-                              {0.0, -32000},
-                              {7.5, 16000},
-                              {15.0, 32767},
-                              {-5.0, -32768},
-                              {kInf, 32767},
-                              {-kInf, -32768},
-                              {kNaN, -32768}}};
+                             {{5.0, 0}, {10.0, 32000}, {0.0, -32000}, {7.5, 16000}, {15.0, 32767},
+                              {-5.0, -32768}, {kInf, 32767}, {-kInf, -32768}, {kNaN, -32768}}};
 
 std::string Describe(double v, const Channel& ch) {
   std::ostringstream text;
@@ -120,19 +83,18 @@ TEST(ConvertSample, GivesKnownCodes) {
   }
 }
 
-TEST(ConvertSample, InvalidArithmeticGivesTheLowestCode) {
-  EXPECT_EQ(ConvertSample(kInf, kInf, 1.0), -32768);   // inf - inf
-  EXPECT_EQ(ConvertSample(kInf, 0.0, 0.0), -32768);    // inf * 0
-  EXPECT_EQ(ConvertSample(1.0, kNaN, 1.0), -32768);
-  EXPECT_EQ(ConvertSample(1.0, 0.0, kNaN), -32768);
-}
-
-TEST(ConvertSample, OverflowInTheArithmeticSaturates) {
+// Invalid arithmetic gives the lowest code; overflow saturates.
+TEST(ConvertSample, InvalidOrOverflowingArithmetic) {
   const double max = std::numeric_limits<double>::max();
-  EXPECT_EQ(ConvertSample(max, -max, 1.0), 32767);   // difference overflows to inf
-  EXPECT_EQ(ConvertSample(1.0, 0.0, max), 32767);
-  EXPECT_EQ(ConvertSample(-1.0, 0.0, max), -32768);
-  EXPECT_EQ(ConvertSample(2.0, 0.0, -3.0), -6);      // negative scale inverts
+  const struct {
+    double value, offset, scale;
+    std::int16_t code;
+  } cases[] = {{kInf, kInf, 1.0, -32768}, {kInf, 0.0, 0.0, -32768},  {1.0, kNaN, 1.0, -32768},
+               {1.0, 0.0, kNaN, -32768},  {max, -max, 1.0, 32767},   {1.0, 0.0, max, 32767},
+               {-1.0, 0.0, max, -32768},  {2.0, 0.0, -3.0, -6}};  // a negative scale inverts
+  for (const auto& c : cases) {
+    EXPECT_EQ(ConvertSample(c.value, c.offset, c.scale), c.code) << Describe(c.value, {c.scale, c.offset});
+  }
 }
 
 // ---------------------------------------------------------------------------

@@ -7,11 +7,11 @@
 #include <windows.h>
 #endif
 
-#include <cctype>
 #include <chrono>
 #include <clocale>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <thread>
 
 #include "driver/engine.h"
@@ -19,27 +19,20 @@
 #include "driver/ni_daqmx_task.h"
 #include "driver/state.h"
 #include "platform/system.h"
-#include "tests/driver/ini.h"
-#include "tests/support/sim_env.h"
+#include "tests/support/driver_detected.h"
 
 namespace {
 
 using driver::NI_DAQmx_Task;
-using testini::Channel;
-using testini::Device;
-using testini::Task;
+using testsupport::Inputs;
+using testsupport::OneTask;
+using testsupport::OnFreshThread;
+using testsupport::SimConfigFile;
+using testsupport::SimIni;
+using testsupport::WithDetected;
 
 const std::string kPlusMinus = "\xC2\xB1";
-const std::string kDegrees = "\xC2\xB0"
-                             "C";
-
-// Every test gets a thread of its own, so that it starts from a fresh driver
-// state, as a host's new apartment does.
-template <typename Body>
-void OnFreshThread(Body body) {
-  std::thread thread(body);
-  thread.join();
-}
+const std::string kDegrees = "\xC2\xB0" "C";
 
 struct ChooserLog {
   int calls = 0;
@@ -54,8 +47,20 @@ daqmx::TaskChooser Answer(std::int16_t answer, ChooserLog& log) {
   };
 }
 
-TEST(FreshObject, AnswersFromTheInitialState) {
-  testini::SimConfig config(Task("Tsk", "Dev1/ai0"));
+// Runs `body(adc, log)` on a fresh thread after a Test in which the chooser answered `answer`.
+template <typename Body>
+void AfterTest(const SimIni& ini, std::int16_t answer, Body body) {
+  SimConfigFile config(ini.Text());
+  OnFreshThread([&] {
+    NI_DAQmx_Task adc;
+    ChooserLog log;
+    adc.SetTaskChooser(Answer(answer, log));
+    body(adc, log, adc.Test());
+  });
+}
+
+TEST(FreshObject, AnswersFromTheInitialStateAndRefusesToStart) {
+  SimConfigFile config(OneTask(1).Text());
   OnFreshThread([] {
     NI_DAQmx_Task adc;
     EXPECT_EQ(adc.ADCName(), "NI-DAQmx-Task");
@@ -64,18 +69,9 @@ TEST(FreshObject, AnswersFromTheInitialState) {
     EXPECT_EQ(adc.Resolution(), 0);
     EXPECT_EQ(adc.ChannelsCount(), 0);
     EXPECT_TRUE(adc.Ranges().empty());
-    EXPECT_FALSE(adc.Busy());
-    EXPECT_EQ(adc.LastError(), "");
     EXPECT_EQ(adc.InputCountData(), 0);
     EXPECT_TRUE(adc.GetKadr().empty());
     EXPECT_FALSE(adc.ShowSetting());
-  });
-}
-
-TEST(FreshObject, FetchesNothingBeforeTheFirstStart) {
-  testini::SimConfig config(Task("Tsk", "Dev1/ai0"));
-  OnFreshThread([] {
-    NI_DAQmx_Task adc;
     std::vector<std::int16_t> buffer(16, 99);
     std::int32_t size = 16;
     std::int32_t waiting = -1;
@@ -86,26 +82,17 @@ TEST(FreshObject, FetchesNothingBeforeTheFirstStart) {
     const auto table = adc.InputData();
     EXPECT_EQ(table.rows, 0);
     EXPECT_EQ(table.columns, 1);
-  });
-}
-
-TEST(FreshObject, StartBeforeTestIsRefusedWithoutText) {
-  testini::SimConfig config(Task("Tsk", "Dev1/ai0"));
-  OnFreshThread([] {
-    NI_DAQmx_Task adc;
-    EXPECT_FALSE(adc.StartRecord());
+    EXPECT_FALSE(adc.StartRecord());  // before Test: refused without a text
     EXPECT_EQ(adc.LastError(), "");
     EXPECT_FALSE(adc.Busy());
   });
 }
 
 TEST(Probe, OneTaskNeedsNoChoiceAndStaysLoaded) {
-  testini::SimConfig config(Task("Four", "Dev1/ai0:3") + Device("Dev1", "PCIe-6363"));
-  OnFreshThread([] {
-    NI_DAQmx_Task adc;
-    ChooserLog log;
-    adc.SetTaskChooser(Answer(-1, log));
-    ASSERT_TRUE(adc.Test());
+  SimIni ini;
+  ini.Task("Four").Device("Dev1", "PCIe-6363");
+  AfterTest(Inputs(ini, 4), -1, [](NI_DAQmx_Task& adc, ChooserLog& log, bool detected) {
+    ASSERT_TRUE(detected);
     EXPECT_EQ(log.calls, 0);
     EXPECT_EQ(adc.BasePort(), 1);
     EXPECT_TRUE(adc.Detected());
@@ -120,19 +107,21 @@ TEST(Probe, OneTaskNeedsNoChoiceAndStaysLoaded) {
     }
     EXPECT_EQ(adc.ChannelName(3), "ai3");
     EXPECT_NE(adc.State().mTask->Handle(), nullptr);
-    // A successful Test is not repeated.
-    EXPECT_TRUE(adc.Test());
+    EXPECT_TRUE(adc.Test());  // a successful Test is not repeated
     EXPECT_EQ(log.calls, 0);
   });
 }
 
 TEST(Probe, OnlyTasksWhoseFirstChannelIsAnalogInputQualify) {
-  testini::SimConfig config(Task("Output", "Dev1/ao0", "Analog Output") + Task("Input", "Dev1/ai0"));
-  OnFreshThread([] {
-    NI_DAQmx_Task adc;
-    ChooserLog log;
-    adc.SetTaskChooser(Answer(-1, log));
-    ASSERT_TRUE(adc.Test());
+  SimIni ini;
+  ini.Task("Output").Channel("ao0", "Dev1/ao0", "ChanType = Analog Output");
+  AfterTest(ini, -1, [](NI_DAQmx_Task& adc, ChooserLog&, bool detected) {
+    EXPECT_FALSE(detected);
+    EXPECT_EQ(adc.BasePort(), 0);
+  });
+  ini.Task("Input").Channel("ai0", "Dev1/ai0");
+  AfterTest(ini, -1, [](NI_DAQmx_Task& adc, ChooserLog& log, bool detected) {
+    ASSERT_TRUE(detected);
     EXPECT_EQ(log.calls, 0);
     EXPECT_EQ(adc.BasePort(), 2);
     EXPECT_EQ(adc.State().model.mTaskName, "Input");
@@ -140,13 +129,12 @@ TEST(Probe, OnlyTasksWhoseFirstChannelIsAnalogInputQualify) {
 }
 
 TEST(Probe, SeveralCandidatesAreOfferedInListOrder) {
-  testini::SimConfig config(Task("A", "Dev1/ai0") + Task("B", "Dev1/ai0:1") + Task("C", "Dev2/ai0:3") +
-                                    Device("Dev1", "PCIe-6363") + Device("Dev2", "USB-6001"));
-  OnFreshThread([] {
-    NI_DAQmx_Task adc;
-    ChooserLog log;
-    adc.SetTaskChooser(Answer(2, log));
-    ASSERT_TRUE(adc.Test());
+  SimIni ini;
+  ini.Task("A").Channel("ai0", "Dev1/ai0").Task("B");
+  Inputs(ini, 2).Task("C");
+  Inputs(ini, 4, "Dev2").Device("Dev1", "PCIe-6363").Device("Dev2", "USB-6001");
+  AfterTest(ini, 2, [](NI_DAQmx_Task& adc, ChooserLog& log, bool detected) {
+    ASSERT_TRUE(detected);
     EXPECT_EQ(log.calls, 1);
     ASSERT_EQ(log.entries.size(), 3u);
     EXPECT_EQ(log.entries[1].EntryName, "B");
@@ -160,12 +148,10 @@ TEST(Probe, SeveralCandidatesAreOfferedInListOrder) {
 }
 
 TEST(Probe, NoChoiceFailsTheTestAndItMayBeRepeated) {
-  testini::SimConfig config(Task("A", "Dev1/ai0") + Task("B", "Dev1/ai1"));
-  OnFreshThread([] {
-    NI_DAQmx_Task adc;
-    ChooserLog log;
-    adc.SetTaskChooser(Answer(-1, log));
-    EXPECT_FALSE(adc.Test());
+  SimIni ini;
+  ini.Task("A").Channel("ai0", "Dev1/ai0").Task("B").Channel("ai1", "Dev1/ai1");
+  AfterTest(ini, -1, [](NI_DAQmx_Task& adc, ChooserLog& log, bool detected) {
+    EXPECT_FALSE(detected);
     EXPECT_EQ(adc.BasePort(), 0);
     EXPECT_FALSE(adc.Detected());
     EXPECT_EQ(adc.LastError(), "");
@@ -176,82 +162,105 @@ TEST(Probe, NoChoiceFailsTheTestAndItMayBeRepeated) {
   });
 }
 
-TEST(Probe, NothingUsableFailsTheTest) {
-  testini::SimConfig config(Task("Output", "Dev1/ao0", "Analog Output"));
-  OnFreshThread([] {
-    NI_DAQmx_Task adc;
-    EXPECT_FALSE(adc.Test());
-    EXPECT_EQ(adc.BasePort(), 0);
+// Names outside ASCII pass the NI-DAQmx boundary in the system's code page
+// and come back to the host unchanged; a task spanning devices is named
+// after itself.
+TEST(Probe, NamesBeyondAsciiCrossNiDaqmxUnchanged) {
+  const std::string task = "Messung \xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F";  // "Messung äöüß"
+  const std::string channel = "Temperatur " + kDegrees;
+  SimIni ini;
+  ini.Task("Single").Channel("ai0", "Dev1/ai0").Device("Dev1", "PCIe-6363 (BNC)").Device("Dev2", "USB-6001");
+  ini.Task(task).Channel(channel, "Dev1/ai1").Channel("\xC3\x89" "cart", "Dev2/ai0");  // "Écart"
+  AfterTest(ini, 0, [](NI_DAQmx_Task& adc, ChooserLog&, bool detected) {
+    ASSERT_TRUE(detected);
+    EXPECT_EQ(adc.ADCName(), "PCIe-6363");  // one device: its product type
   });
-}
-
-TEST(Probe, DeviceNameIsTheProductTypeOfAnOnlyDevice) {
-  testini::SimConfig config(Task("Single", "Dev1/ai0:1") + Task("Spanning", "Dev1/ai0, Dev2/ai0") +
-                                    Device("Dev1", "PCIe-6363 (BNC)") + Device("Dev2", "USB-6001"));
-  OnFreshThread([] {
-    NI_DAQmx_Task adc;
-    ChooserLog log;
-    adc.SetTaskChooser(Answer(0, log));
-    ASSERT_TRUE(adc.Test());
-    EXPECT_EQ(adc.ADCName(), "PCIe-6363");
+  AfterTest(ini, 1, [&](NI_DAQmx_Task& adc, ChooserLog& log, bool detected) {
+    ASSERT_TRUE(detected);
+    ASSERT_EQ(log.entries.size(), 2u);
+    EXPECT_EQ(log.entries[1].EntryName, task);
+    EXPECT_EQ(adc.ADCName(), task);
+    EXPECT_EQ(adc.ChannelName(0), channel);
+    EXPECT_EQ(adc.ChannelName(1), "\xC3\x89" "cart");
+    ASSERT_TRUE(adc.StartRecord()) << adc.LastError();
+    adc.StopRecord();
   });
-  OnFreshThread([] {
-    NI_DAQmx_Task adc;
-    ChooserLog log;
-    adc.SetTaskChooser(Answer(1, log));
-    ASSERT_TRUE(adc.Test());
-    EXPECT_EQ(adc.ADCName(), "Spanning");
-  });
-}
-
-// One task of the given channels, each line "physical|min|max|measurement".
-std::string RangeTask(const std::vector<std::string>& channels) {
-  std::vector<std::string> names;
-  std::string sections;
-  for (size_t i = 0; i < channels.size(); ++i) {
-    names.push_back("ch" + std::to_string(i));
-    sections += Channel("Rng", names.back(), channels[i]);
-  }
-  return testini::TaskSection("Rng", names) + sections;
 }
 
 TEST(Ranges, TextsScalesAndOffsets) {
-  testini::SimConfig config(RangeTask({"Dev1/ai0|0|0|Voltage", "Dev1/ai1|5|5|Voltage",
-                                               "Dev1/ai2|0|10|Voltage", "Dev1/ai3|-5|1|Voltage",
-                                               "Dev1/ai4|-0.5|0.5|Voltage"}));
-  OnFreshThread([] {
-    NI_DAQmx_Task adc;
-    ASSERT_TRUE(adc.Test());
-    const auto& info = adc.State().model.mChannelInfo;
-    EXPECT_EQ(info[0].RangeText, kPlusMinus + "10 V");  // no limits: ±10
-    EXPECT_EQ(info[1].RangeText, kPlusMinus + "5 V");   // equal limits: ± the limit
-    EXPECT_EQ(info[2].RangeText, "0...10 V");
-    EXPECT_DOUBLE_EQ(info[2].Offset, 5);
-    EXPECT_DOUBLE_EQ(info[2].Scale, 6400);
-    EXPECT_EQ(info[3].RangeText, "-5...1 V");
-    EXPECT_DOUBLE_EQ(info[3].Offset, -2);
-    EXPECT_DOUBLE_EQ(info[3].Scale, 32000.0 / 3);
-    EXPECT_EQ(adc.ChannelUnitScale(3), static_cast<float>(32000.0 / 3));
-    EXPECT_EQ(adc.ChannelUnitOffset(3), -2.0f);
-    EXPECT_EQ(info[4].RangeText, kPlusMinus + "0.5 V");
+  const struct {
+    const char* limits;
+    std::string text;
+    double scale, offset;
+  } cases[] = {
+      {"AI.Min = 0\nAI.Max = 0", kPlusMinus + "10 V", 3200, 0},  // no limits: ±10
+      {"AI.Min = 5\nAI.Max = 5", kPlusMinus + "5 V", 6400, 0},   // equal limits: ± the limit
+      {"AI.Min = 0\nAI.Max = 10", "0...10 V", 6400, 5},
+      {"AI.Min = -5\nAI.Max = 1", "-5...1 V", 32000.0 / 3, -2},
+      {"AI.Min = -0.5\nAI.Max = 0.5", kPlusMinus + "0.5 V", 64000, 0},
+  };
+  SimIni ini;
+  ini.Task("Rng");
+  for (const auto& c : cases) {
+    const std::string n = std::to_string(&c - cases);
+    ini.Channel("ch" + n, "Dev1/ai" + n, c.limits);
+  }
+  WithDetected(ini, [&](NI_DAQmx_Task& adc) {
+    for (std::int16_t i = 0; i < static_cast<std::int16_t>(std::size(cases)); ++i) {
+      const auto& info = adc.State().model.mChannelInfo[static_cast<size_t>(i)];
+      EXPECT_EQ(info.RangeText, cases[i].text) << i;
+      EXPECT_DOUBLE_EQ(info.Scale, cases[i].scale) << i;
+      EXPECT_DOUBLE_EQ(info.Offset, cases[i].offset) << i;
+      EXPECT_EQ(adc.ChannelUnitScale(i), static_cast<float>(cases[i].scale)) << i;
+      EXPECT_EQ(adc.ChannelUnitOffset(i), static_cast<float>(cases[i].offset)) << i;
+    }
   });
 }
 
-// A host may have set the C locale to one that writes a decimal comma; the
-// texts still use only the user's separator, and -0 reads 0.
-TEST(Ranges, LimitsUseOnlyTheUsersDecimalSeparator) {
-  testini::SimConfig config(RangeTask({"Dev1/ai0|-0|2.5|Voltage"}));
-  OnFreshThread([] {
-    const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
-    for (const char* comma_locale : {"de_DE.UTF-8", "de_DE", "German_Germany.1252", "German"}) {
-      if (std::setlocale(LC_NUMERIC, comma_locale) != nullptr) break;
+// The user's decimal separator for the duration of a test: on Windows the
+// user's own setting; elsewhere, when a comma locale is installed, the C
+// locale a host may have set (which the texts must not follow).
+class CommaLocale {
+ public:
+  CommaLocale() : previous_(std::setlocale(LC_NUMERIC, nullptr)) {
+#ifdef _WIN32
+    GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SDECIMAL, saved_, 8);
+    SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, L",");
+#endif
+    for (const char* name : {"de_DE.UTF-8", "de_DE", "German_Germany.1252"}) {
+      if (std::setlocale(LC_NUMERIC, name) != nullptr) break;
     }
-    NI_DAQmx_Task adc;
-    const bool detected = adc.Test();
-    const std::string text = adc.State().model.mChannelInfo.empty() ? "" : adc.State().model.mChannelInfo[0].RangeText;
-    std::setlocale(LC_NUMERIC, previous.c_str());
-    ASSERT_TRUE(detected);
-    EXPECT_EQ(text, "0...2" + platform::DecimalSeparator() + "5 V");
+  }
+  ~CommaLocale() {
+    std::setlocale(LC_NUMERIC, previous_.c_str());
+#ifdef _WIN32
+    SetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, saved_);
+#endif
+  }
+
+ private:
+  std::string previous_;
+#ifdef _WIN32
+  wchar_t saved_[8] = {};
+#endif
+};
+
+TEST(Ranges, LimitsUseTheUsersDecimalSeparator) {
+  SimIni ini;
+  ini.Task("Rng").Channel("ch0", "Dev1/ai0", "AI.Min = -0\nAI.Max = 2.5");
+  SimConfigFile config(ini.Text());
+  OnFreshThread([] {
+    std::string text, separator;
+    {
+      const CommaLocale comma;
+      separator = platform::DecimalSeparator();
+      NI_DAQmx_Task adc;
+      if (adc.Test()) text = adc.Ranges().at(0);
+    }
+#ifdef _WIN32
+    EXPECT_EQ(separator, ",");
+#endif
+    EXPECT_EQ(text, "0...2" + separator + "5 V");  // -0 reads 0
   });
 }
 
@@ -280,28 +289,23 @@ TEST(HelpFile, OnlyAPlainNiChmFileCounts) {
 }
 
 TEST(Ranges, DistinctTextsInOrderOfFirstUse) {
-  testini::SimConfig config(RangeTask({"Dev1/ai0|-10|10|Voltage", "Dev1/ai1|0|5|Voltage",
-                                               "Dev1/ai2|-10|10|Voltage", "Dev1/ai3|0|5|Voltage",
-                                               "Dev1/ai4|0|5|Temperature:Thermocouple"}));
-  OnFreshThread([] {
-    NI_DAQmx_Task adc;
-    ASSERT_TRUE(adc.Test());
-    EXPECT_EQ(adc.Ranges(),
-              (std::vector<std::string>{kPlusMinus + "10 V", "0...5 V", "0...5 " + kDegrees}));
-    EXPECT_EQ(adc.ChannelRange(0), 0);
-    EXPECT_EQ(adc.ChannelRange(1), 1);
-    EXPECT_EQ(adc.ChannelRange(2), 0);
-    EXPECT_EQ(adc.ChannelRange(3), 1);
-    EXPECT_EQ(adc.ChannelRange(4), 2);  // same limits, other unit: its own range
-    EXPECT_EQ(adc.ChannelUnitName(4), kDegrees);
+  SimIni ini;
+  ini.Task("Rng");
+  int n = 0;
+  for (const char* limits : {"", "AI.Min = 0\nAI.Max = 5", "", "AI.Min = 0\nAI.Max = 5"}) {
+    ini.Channel("ch" + std::to_string(n), "Dev1/ai" + std::to_string(n), limits);
+    ++n;
+  }
+  ini.Channel("temp", "Dev1/ai4", "AI.Min = 0\nAI.Max = 5\nAI.MeasType = Temperature:Thermocouple");
+  WithDetected(ini, [](NI_DAQmx_Task& adc) {
+    EXPECT_EQ(adc.Ranges(), (std::vector<std::string>{kPlusMinus + "10 V", "0...5 V", "0...5 " + kDegrees}));
+    for (std::int16_t c : {0, 1, 2, 3, 4}) EXPECT_EQ(adc.ChannelRange(c), std::vector<int>({0, 1, 0, 1, 2})[c]);
+    EXPECT_EQ(adc.ChannelUnitName(4), kDegrees);  // same limits, other unit: its own range
   });
 }
 
-TEST(Ranges, IndexesOutsideTheChannelsGiveNeutralResults) {
-  testini::SimConfig config(RangeTask({"Dev1/ai0|0|5|Voltage", "Dev1/ai1|0|5|Voltage"}));
-  OnFreshThread([] {
-    NI_DAQmx_Task adc;
-    ASSERT_TRUE(adc.Test());
+TEST(Ranges, IndexesOutsideTheChannelsGiveNeutralResultsAndIgnoredLetsChangeNothing) {
+  WithDetected(OneTask(2, "", "AI.Min = 0\nAI.Max = 5"), [](NI_DAQmx_Task& adc) {
     for (std::int16_t bad : {std::int16_t{-1}, std::int16_t{2}, std::int16_t{32767}, std::int16_t{-32768}}) {
       EXPECT_EQ(adc.ChannelName(bad), "");
       EXPECT_EQ(adc.ChannelRange(bad), 0);
@@ -310,14 +314,6 @@ TEST(Ranges, IndexesOutsideTheChannelsGiveNeutralResults) {
       EXPECT_EQ(adc.ChannelUnitName(bad), "");
       EXPECT_EQ(adc.GetChannel(bad), 0);
     }
-  });
-}
-
-TEST(Ranges, IgnoredLetsChangeNothing) {
-  testini::SimConfig config(RangeTask({"Dev1/ai0|0|5|Voltage", "Dev1/ai1|-1|1|Voltage"}));
-  OnFreshThread([] {
-    NI_DAQmx_Task adc;
-    ASSERT_TRUE(adc.Test());
     const float rate = adc.Rate();
     adc.SetChannelRange(0, 1);
     adc.SetRate(rate * 2);
@@ -329,46 +325,37 @@ TEST(Ranges, IgnoredLetsChangeNothing) {
   });
 }
 
-// A one-channel task with the given clock settings.
-std::string RateTask(const std::string& rate, const std::string& max_rate) {
-  return Task("Rates", "Dev1/ai0", "Analog Input", "SampClk.Rate = " + rate + "\nSim.MaxRate = " + max_rate + "\n");
-}
-
 TEST(Rates, RateAndDefaultRingRequest) {
-  struct Case {
-    std::string rate, max_rate;
-    float expected_rate;
-    std::int32_t expected_frames;
-  };
-  for (const Case& c : std::vector<Case>{{"0", "250000", 100.0f, 262144},
-                                         {"1000000", "250000", 100000.0f, 262144},
-                                         {"5", "10", 5.0f, 65536},
-                                         {"1000", "100000000", 1000.0f, 16777216}}) {
-    testini::SimConfig config(RateTask(c.rate, c.max_rate));
-    OnFreshThread([&] {
-      NI_DAQmx_Task adc;
-      ASSERT_TRUE(adc.Test());
-      EXPECT_EQ(adc.Rate(), c.expected_rate) << c.rate << " / " << c.max_rate;
-      EXPECT_EQ(adc.State().model.InputSizeRequest, c.expected_frames) << c.max_rate;
+  const struct {
+    const char* keys;
+    float rate;
+    std::int32_t request;
+  } cases[] = {{"SampClk.Rate = 0\nSim.MaxRate = 250000", 100.0f, 262144},
+               {"SampClk.Rate = 1000000\nSim.MaxRate = 250000", 100000.0f, 262144},
+               {"SampClk.Rate = 5\nSim.MaxRate = 10", 5.0f, 65536},
+               {"SampClk.Rate = 1000\nSim.MaxRate = 100000000", 1000.0f, 16777216}};
+  for (const auto& c : cases) {
+    WithDetected(OneTask(1, c.keys), [&](NI_DAQmx_Task& adc) {
+      EXPECT_EQ(adc.Rate(), c.rate) << c.keys;
+      EXPECT_EQ(adc.State().model.InputSizeRequest, c.request) << c.keys;
     });
   }
 }
 
+// Ring requests in codes become whole frames; a request near the 32-bit
+// limit stays a 32-bit count of codes.
 TEST(Sizing, RequestsBecomeRingSizes) {
-  testini::SimConfig config(Task("One", "Dev1/ai0") + Task("Two", "Dev1/ai0:1") + Task("Three", "Dev1/ai0:2"));
-  struct Case {
-    std::int16_t task;
+  constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+  const struct {
+    int channels;
     std::int32_t request, frames;
-  };
-  for (const Case& c : std::vector<Case>{{0, 500, 32768}, {2, 500, 16384}, {1, 1025, 512}, {2, 1024, 512}}) {
-    OnFreshThread([&] {
-      NI_DAQmx_Task adc;
-      ChooserLog log;
-      adc.SetTaskChooser(Answer(c.task, log));
-      ASSERT_TRUE(adc.Test());
+  } cases[] = {{1, 500, 32768},          {3, 500, 16384},          {2, 1025, 512},       {3, 1024, 512},
+               {1, kMax, kMax},           {3, kMax, kMax / 3},      {64, kMax, kMax / 64}, {2, kMax - 1, kMax / 2}};
+  for (const auto& c : cases) {
+    WithDetected(OneTask(c.channels), [&](NI_DAQmx_Task& adc) {
       adc.SetInputSizeData(c.request);
-      EXPECT_EQ(adc.InputSizeKadrs(), c.frames) << c.request;
-      EXPECT_EQ(adc.InputSizeData(), c.frames * adc.InputCountChannels());
+      EXPECT_EQ(adc.InputSizeKadrs(), c.frames) << c.channels << " x " << c.request;
+      EXPECT_EQ(adc.InputSizeData(), c.frames * c.channels) << c.channels << " x " << c.request;
     });
   }
 }
@@ -386,25 +373,22 @@ TEST(Sizing, NoChannelKeepsTheRingLength) {
 }
 
 TEST(SharedState, ObjectsOfOneThreadShareItOthersDoNot) {
-  testini::SimConfig config(Task("Tsk", "Dev1/ai0:1"));
-  OnFreshThread([] {
-    NI_DAQmx_Task first;
-    ASSERT_TRUE(first.Test());
+  WithDetected(OneTask(2), [](NI_DAQmx_Task& first) {
     NI_DAQmx_Task second;
     EXPECT_TRUE(second.Detected());
     EXPECT_EQ(second.ChannelsCount(), 2);
     EXPECT_EQ(&second.State(), &first.State());
     EXPECT_EQ(second.State().mTask, first.State().mTask);  // one wrapper, one loaded task
-    std::thread([] {
+    OnFreshThread([] {
       NI_DAQmx_Task elsewhere;
       EXPECT_FALSE(elsewhere.Detected());
       EXPECT_EQ(elsewhere.ChannelsCount(), 0);
-    }).join();
+    });
   });
 }
 
 TEST(SharedState, EndsWithTheLastObjectOfTheThread) {
-  testini::SimConfig config(Task("Tsk", "Dev1/ai0"));
+  SimConfigFile config(OneTask(1).Text());
   OnFreshThread([] {
     {
       NI_DAQmx_Task adc;

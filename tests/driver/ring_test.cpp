@@ -21,76 +21,38 @@ void WriteFrames(FrameRing& ring, std::int32_t frames, std::int16_t& next) {
   ring.Publish(frames);
 }
 
-TEST(Ring, FreshRingIsEmptyAtFrameOne) {
-  FrameRing ring;
-  std::string error;
-  ASSERT_TRUE(ring.Reset(2, 8, error));
-  EXPECT_EQ(ring.Waiting(), 0);
-  EXPECT_TRUE(ring.BufferEmpty());
-  EXPECT_EQ(ring.ReadKadr(), 1);
-  EXPECT_EQ(ring.LastKadr(), 0);
-  EXPECT_EQ(ring.FreeFrames(), 8);
-}
-
-TEST(Ring, WrappedFramesArriveInOrderAcrossTheEnd) {
-  // 8 frames of 2 channels; reader at frame 7, writer last at frame 2: frames 7, 8, 1, 2 wait.
-  FrameRing ring;
-  std::string error;
-  ASSERT_TRUE(ring.Reset(2, 8, error));
-  std::int16_t next = 1;
-  std::vector<std::int16_t> sink(16);
-  WriteFrames(ring, 6, next);
-  ASSERT_EQ(ring.Take(sink.data(), 6), 6);
-  WriteFrames(ring, 4, next);
-  EXPECT_EQ(ring.ReadKadr(), 7);
-  EXPECT_EQ(ring.LastKadr(), 2);
-  EXPECT_EQ(ring.Waiting(), 4);
-
-  std::vector<std::int16_t> out(100, -1);
-  EXPECT_EQ(ring.Take(out.data(), 50), 4);
-  EXPECT_EQ((std::vector<std::int16_t>(out.begin(), out.begin() + 9)),
-            (std::vector<std::int16_t>{7, 7, 8, 8, 9, 9, 10, 10, -1}));
-  EXPECT_EQ(ring.ReadKadr(), 3);
-  EXPECT_TRUE(ring.BufferEmpty());
-}
-
-TEST(Ring, PartialTakeStopsAtTheRingEnd) {
-  FrameRing ring;
-  std::string error;
-  ASSERT_TRUE(ring.Reset(2, 8, error));
-  std::int16_t next = 1;
-  std::vector<std::int16_t> sink(16);
-  WriteFrames(ring, 6, next);
-  ASSERT_EQ(ring.Take(sink.data(), 6), 6);
-  WriteFrames(ring, 4, next);
-  std::vector<std::int16_t> out(4, -1);
-  EXPECT_EQ(ring.Take(out.data(), 2), 2);
-  EXPECT_EQ(out, (std::vector<std::int16_t>{7, 7, 8, 8}));
-  EXPECT_EQ(ring.ReadKadr(), 1);
-  EXPECT_EQ(ring.Waiting(), 2);
-}
-
-TEST(Ring, OneFrameWaitingWhenReaderMeetsWriter) {
-  FrameRing ring;
-  std::string error;
-  ASSERT_TRUE(ring.Reset(1, 4, error));
-  std::int16_t next = 1;
-  std::vector<std::int16_t> sink(4);
-  WriteFrames(ring, 3, next);
-  ASSERT_EQ(ring.Take(sink.data(), 2), 2);
-  EXPECT_EQ(ring.ReadKadr(), ring.LastKadr());
-  EXPECT_EQ(ring.Waiting(), 1);
-  EXPECT_FALSE(ring.BufferEmpty());
-}
-
-TEST(Ring, FullRingHasNoFreeFrames) {
-  FrameRing ring;
-  std::string error;
-  ASSERT_TRUE(ring.Reset(3, 5, error));
-  std::int16_t next = 1;
-  WriteFrames(ring, 5, next);
-  EXPECT_EQ(ring.Waiting(), 5);
-  EXPECT_EQ(ring.FreeFrames(), 0);
+// Write, take, write, take; then the positions and the codes of the last take.
+TEST(Ring, PositionsAndCodesAcrossTheEnd) {
+  const struct {
+    std::int32_t channels, capacity, write1, take1, write2, take2;
+    std::vector<std::int16_t> taken;
+    std::int32_t read_kadr, last_kadr, waiting, free;
+  } cases[] = {
+      {2, 8, 0, 0, 0, 0, {}, 1, 0, 0, 8},                                  // fresh: empty at frame 1
+      {2, 8, 6, 6, 4, 50, {7, 7, 8, 8, 9, 9, 10, 10}, 3, 2, 0, 8},         // frames 7, 8, 1, 2 in order
+      {2, 8, 6, 6, 4, 2, {7, 7, 8, 8}, 1, 2, 2, 6},                         // a part stops at the end
+      {1, 4, 3, 2, 0, 0, {}, 3, 3, 1, 3},                                   // reader meets writer: one waits
+      {3, 5, 5, 0, 0, 0, {}, 1, 5, 5, 0},                                   // full
+  };
+  for (const auto& c : cases) {
+    FrameRing ring;
+    std::string error;
+    ASSERT_TRUE(ring.Reset(c.channels, c.capacity, error));
+    std::int16_t next = 1;
+    std::vector<std::int16_t> sink(100), out(100, -1);
+    WriteFrames(ring, c.write1, next);
+    ASSERT_EQ(ring.Take(sink.data(), c.take1), c.take1);
+    WriteFrames(ring, c.write2, next);
+    const std::int32_t taken = ring.Take(out.data(), c.take2);
+    const auto at = static_cast<size_t>(&c - cases);
+    EXPECT_EQ(std::vector<std::int16_t>(out.begin(), out.begin() + taken * c.channels), c.taken) << at;
+    EXPECT_EQ(out[static_cast<size_t>(taken * c.channels)], -1) << at;  // nothing beyond
+    EXPECT_EQ(ring.ReadKadr(), c.read_kadr) << at;
+    EXPECT_EQ(ring.LastKadr(), c.last_kadr) << at;
+    EXPECT_EQ(ring.Waiting(), c.waiting) << at;
+    EXPECT_EQ(ring.BufferEmpty(), c.waiting == 0) << at;
+    EXPECT_EQ(ring.FreeFrames(), c.free) << at;
+  }
 }
 
 TEST(Ring, ResetOfTheSameShapeClearsCodesAndPositions) {
@@ -112,6 +74,7 @@ TEST(Ring, ImpossibleSizeGivesABufferErrorText) {
   std::string error;
   EXPECT_FALSE(ring.Reset(32767, 0x7FFFFFFF, error));
   EXPECT_EQ(error.rfind("Buffer Error 6: \r\nOverflow", 0), 0u) << error;
+  EXPECT_FALSE(ring.Reset(2, 0x40000000, error));  // one code above the 32-bit count
   EXPECT_FALSE(ring.Reset(0, 16, error));
   EXPECT_EQ(ring.Waiting(), 0);
   EXPECT_EQ(ring.FreeFrames(), 0);  // nothing may be written into a ring that was not allocated
@@ -160,12 +123,14 @@ void RunTwoThreads(std::int32_t capacity, std::int32_t channels, std::int64_t to
     }
   }
   writer.join();
-  EXPECT_EQ(errors, 0);
+  EXPECT_EQ(errors, 0) << capacity << " frames of " << channels;
   EXPECT_EQ(ring.Waiting(), 0);
 }
 
-TEST(RingTwoThreads, CapacityOne) { RunTwoThreads(1, 1, 20000); }
-TEST(RingTwoThreads, CapacityTwoWithThreeChannels) { RunTwoThreads(2, 3, 50000); }
-TEST(RingTwoThreads, OddCapacity) { RunTwoThreads(7, 2, 200000); }
+TEST(RingTwoThreads, SmallestCapacities) {
+  RunTwoThreads(1, 1, 20000);
+  RunTwoThreads(2, 3, 50000);
+  RunTwoThreads(7, 2, 200000);
+}
 
 }  // namespace
