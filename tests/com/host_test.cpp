@@ -187,17 +187,6 @@ TEST_F(Host, DescribesTheTaskAfterTest) {
   adc->Release();
 }
 
-TEST_F(Host, UnitTextsCarryTheDegreeSign) {
-  ScopedEnv thermocouples("NIADC_TASK", "Thermocouples");
-  host::IADC3* adc = CreateDetected();
-  ASSERT_NE(adc, nullptr);
-  SHORT index = 0;
-  BSTR unit = nullptr;
-  adc->get_ChannelUnitName(&index, &unit);
-  EXPECT_EQ(Take(unit), L"\u00B0C");
-  adc->Release();
-}
-
 TEST_F(Host, RecordsWithGetDataAndInputData) {
   host::IADC3* adc = CreateDetected();
   ASSERT_NE(adc, nullptr);
