@@ -103,23 +103,41 @@ HKEY UserClasses() {
   return key;
 }
 
-TEST(MachineRegistration, WritesClassProgIdsTypeLibraryAndInterfaces) {
-  ScratchRegistry scratch(false);
-  ServerModule server;
-  ASSERT_EQ(server.Register(), S_OK);
-  ExpectServerRegistered(HKEY_CLASSES_ROOT);
-  // Nobody had registered IADC3: it is described by our type library.
-  EXPECT_EQ(Text(HKEY_CLASSES_ROOT, kAdc3Key + L"\\TypeLib"), kLibid);
-  ASSERT_EQ(server.Register(), S_OK);  // again: same result
-  ExpectServerRegistered(HKEY_CLASSES_ROOT);
-
-  ASSERT_EQ(server.Unregister(), S_OK);
-  ExpectNothingRegistered(HKEY_CLASSES_ROOT);
-  EXPECT_FALSE(Exists(HKEY_CLASSES_ROOT, kAdc3Key));
-  EXPECT_EQ(server.Unregister(), S_OK);  // twice succeeds
+// Registering twice gives the same keys, unregistering twice succeeds; an
+// IADC3 the host registered stays as it was, one nobody registered is ours.
+TEST(Registration, WritesAndRemovesItsKeysForTheMachineOrTheUser) {
+  struct Scenario {
+    bool per_user;
+    bool host_registered;
+  };
+  for (const Scenario s : {Scenario{false, false}, {false, true}, {true, false}, {true, true}}) {
+    SCOPED_TRACE(std::string(s.per_user ? "user" : "machine") + (s.host_registered ? ", host's IADC3" : ""));
+    ScratchRegistry scratch(s.per_user);
+    if (s.host_registered) RegisterHostInterface(HKEY_CLASSES_ROOT);
+    ServerModule server;
+    auto change = [&](bool install) {
+      if (s.per_user) return server.Install(install, install ? L"user" : L"USER");
+      return install ? server.Register() : server.Unregister();
+    };
+    const HKEY root = s.per_user ? UserClasses() : HKEY_CLASSES_ROOT;
+    for (int twice = 0; twice < 2; ++twice) ASSERT_EQ(change(true), S_OK);
+    ExpectServerRegistered(root);
+    if (s.per_user) ExpectNothingRegistered(HKEY_CLASSES_ROOT);
+    if (s.host_registered) {
+      ExpectHostInterfaceUntouched(HKEY_CLASSES_ROOT);
+      EXPECT_EQ(Exists(root, kAdc3Key), !s.per_user);  // a user's key would shadow the host's
+    } else {
+      EXPECT_EQ(Text(root, kAdc3Key + L"\\TypeLib"), kLibid);
+    }
+    for (int twice = 0; twice < 2; ++twice) EXPECT_EQ(change(false), S_OK);
+    ExpectNothingRegistered(root);
+    EXPECT_EQ(Exists(root, kAdc3Key), s.host_registered && !s.per_user);
+    if (s.host_registered) ExpectHostInterfaceUntouched(HKEY_CLASSES_ROOT);
+    if (s.per_user) RegCloseKey(root);
+  }
 }
 
-TEST(MachineRegistration, RemovesWhatItWroteWhenAWriteIsRefusedHalfWay) {
+TEST(Registration, RemovesWhatItWroteWhenAWriteIsRefusedHalfWay) {
   ScratchRegistry scratch(false);
   // Written after the class key and the first ProgID.
   RefuseWrites(HKEY_CLASSES_ROOT, L"NI.NI_DAQmx_Task.1");
@@ -127,46 +145,6 @@ TEST(MachineRegistration, RemovesWhatItWroteWhenAWriteIsRefusedHalfWay) {
   EXPECT_EQ(server.Register(), HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
   ExpectNothingRegistered(HKEY_CLASSES_ROOT);
   EXPECT_FALSE(Exists(HKEY_CLASSES_ROOT, kAdc3Key));
-}
-
-TEST(MachineRegistration, LeavesTheHostsInterfaceRegistrationAlone) {
-  ScratchRegistry scratch(false);
-  RegisterHostInterface(HKEY_CLASSES_ROOT);
-  ServerModule server;
-  ASSERT_EQ(server.Register(), S_OK);
-  ExpectServerRegistered(HKEY_CLASSES_ROOT);
-  ExpectHostInterfaceUntouched(HKEY_CLASSES_ROOT);
-  ASSERT_EQ(server.Unregister(), S_OK);
-  ExpectNothingRegistered(HKEY_CLASSES_ROOT);
-  ExpectHostInterfaceUntouched(HKEY_CLASSES_ROOT);
-}
-
-TEST(UserRegistration, WritesUnderTheUsersClassesOnly) {
-  ScratchRegistry scratch(true);
-  ServerModule server;
-  ASSERT_EQ(server.Install(true, L"user"), S_OK);
-  HKEY user = UserClasses();
-  ExpectServerRegistered(user);
-  ExpectNothingRegistered(HKEY_CLASSES_ROOT);
-  ASSERT_EQ(server.Install(false, L"user"), S_OK);
-  ExpectNothingRegistered(user);
-  EXPECT_FALSE(Exists(user, kAdc3Key));
-  EXPECT_EQ(server.Install(false, L"USER"), S_OK);  // twice succeeds
-  RegCloseKey(user);
-}
-
-TEST(UserRegistration, DoesNotShadowTheHostsMachineWideInterface) {
-  ScratchRegistry scratch(true);
-  RegisterHostInterface(HKEY_CLASSES_ROOT);
-  ServerModule server;
-  ASSERT_EQ(server.Install(true, L"user"), S_OK);
-  HKEY user = UserClasses();
-  ExpectServerRegistered(user);
-  EXPECT_FALSE(Exists(user, kAdc3Key));
-  ExpectHostInterfaceUntouched(HKEY_CLASSES_ROOT);
-  ASSERT_EQ(server.Install(false, L"user"), S_OK);
-  ExpectHostInterfaceUntouched(HKEY_CLASSES_ROOT);
-  RegCloseKey(user);
 }
 
 TEST(Registration, OtherClassesAreNotServed) {

@@ -8,11 +8,12 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tests/com/com_support.h"
+#include "tests/support/sim_config.h"
 #include "tests/support/sim_env.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -56,6 +57,17 @@ class LateBound : public ::testing::Test {
     EXPECT_EQ(Call(name, DISPATCH_METHOD | DISPATCH_PROPERTYGET, std::move(args), &result), S_OK);
     return result;
   }
+  // Test, StartRecord, and at least `frames` frames waiting.
+  void Record(LONG frames) {
+    VARIANT ok = Get(L"Test");
+    ASSERT_EQ(V_BOOL(&ok), VARIANT_TRUE);
+    ok = Get(L"StartRecord");
+    ASSERT_EQ(V_BOOL(&ok), VARIANT_TRUE);
+    EXPECT_TRUE(testsupport::WaitUntil([&] {
+      VARIANT counted = Get(L"InputCountKadrs");
+      return V_I4(&counted) >= frames;
+    }));
+  }
 
   comtest::MachineRegistration registration_;
   ScopedEnv task_{"NIADC_TASK", "Demo4ch"};
@@ -77,7 +89,7 @@ VARIANT RefTo(VARIANT* variable) {
   return v;
 }
 
-TEST_F(LateBound, CallsIADC3MembersByNameOnTheDefaultInterface) {
+TEST_F(LateBound, CallsIADC3MembersByNameWithScriptArguments) {
   VARIANT ok = Get(L"Test");
   ASSERT_EQ(V_VT(&ok), VT_BOOL);
   EXPECT_EQ(V_BOOL(&ok), VARIANT_TRUE);
@@ -90,14 +102,11 @@ TEST_F(LateBound, CallsIADC3MembersByNameOnTheDefaultInterface) {
   VariantClear(&name);
   // A property let with an argument, as `adc.ChannelRange(0) = 1` does: accepted.
   EXPECT_EQ(Call(L"ChannelRange", DISPATCH_PROPERTYPUT, {Short(0), Short(1)}, nullptr), S_OK);
-}
 
-TEST_F(LateBound, ScriptVariablesPassedByReferenceAreCoerced) {
-  Get(L"Test");
   VARIANT variable;
   V_VT(&variable) = VT_BSTR;
-  V_BSTR(&variable) = SysAllocString(L"1");  // a script variable holding text
-  VARIANT name = Get(L"ChannelName", {RefTo(&variable)});
+  V_BSTR(&variable) = SysAllocString(L"1");  // a script variable holding text, passed by reference
+  name = Get(L"ChannelName", {RefTo(&variable)});
   ASSERT_EQ(V_VT(&name), VT_BSTR);
   EXPECT_STREQ(V_BSTR(&name), L"ai1");
   EXPECT_EQ(V_VT(&variable), VT_I2);
@@ -106,17 +115,13 @@ TEST_F(LateBound, ScriptVariablesPassedByReferenceAreCoerced) {
 }
 
 TEST_F(LateBound, ArraysComeBackAsVariantArraysWithTheirBounds) {
-  Get(L"Test");
+  Record(1);
   VARIANT ranges = Get(L"Ranges");
   ASSERT_EQ(V_VT(&ranges), VT_ARRAY | VT_VARIANT);
   LONG upper = -2;
   SafeArrayGetUBound(V_ARRAY(&ranges), 1, &upper);
   EXPECT_EQ(upper, 0);
   VariantClear(&ranges);
-
-  VARIANT ok = Get(L"StartRecord");
-  ASSERT_EQ(V_BOOL(&ok), VARIANT_TRUE);
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
   VARIANT data = Get(L"InputData");
   ASSERT_EQ(V_VT(&data), VT_ARRAY | VT_VARIANT);
   ASSERT_EQ(SafeArrayGetDim(V_ARRAY(&data)), 2u);
@@ -138,15 +143,9 @@ TEST_F(LateBound, ArraysComeBackAsVariantArraysWithTheirBounds) {
 
 TEST_F(LateBound, GetDataNeverWritesPastTheOneValueAScriptPassed) {
   testsupport::SimConfigFile config(
-      "[DAQmxTask One]\nChannels = One/a\nSim.FreeRunning = 1\n"
-      "[DAQmxChannel One/a]\nChanType = Analog Input\nPhysicalChanName = Dev1/ai0\n"
-      "[DAQmxDevice Dev1]\nProductType = PCIe-6363\n");
+      testsupport::SimIni().Task("One", "Sim.FreeRunning = 1").Channel("a", "Dev1/ai0").Text());
   ScopedEnv task("NIADC_TASK", "One");
-  VARIANT ok = Get(L"Test");
-  EXPECT_EQ(V_BOOL(&ok), VARIANT_TRUE);
-  ok = Get(L"StartRecord");
-  EXPECT_EQ(V_BOOL(&ok), VARIANT_TRUE);
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  Record(2);
   VARIANT guarded[3] = {Short(0x1111), Short(0), Short(0x2222)};
   VARIANT size;
   V_VT(&size) = VT_I4;
@@ -326,15 +325,13 @@ HostileCall With(int index, VARIANT replacement) {
   return call;
 }
 
-// Two counting channels, free-running: every frame carries its number.
-constexpr char kCountingTask[] =
-    "[DAQmxTask Count]\nChannels = Count/low, Count/high\nSampClk.Rate = 100000\nSim.FreeRunning = 1\n"
-    "[DAQmxChannel Count/low]\nChanType = Analog Input\nPhysicalChanName = Dev1/ai0\nSim.Signal = Counter\n"
-    "[DAQmxChannel Count/high]\nChanType = Analog Input\nPhysicalChanName = Dev1/ai1\nSim.Signal = Counter\n"
-    "Sim.CounterDivisor = 64001\n[DAQmxDevice Dev1]\nProductType = PCIe-6363\n";
-
 TEST_F(LateBound, GetDataTakesOnlyWhatFitsAndRefusesEveryOtherShape) {
-  testsupport::SimConfigFile config(kCountingTask);
+  // Two counting channels, free-running: every frame carries its number.
+  testsupport::SimConfigFile config(testsupport::SimIni()
+                                        .Task("Count", "SampClk.Rate = 100000\nSim.FreeRunning = 1")
+                                        .Channel("low", "Dev1/ai0", "Sim.Signal = Counter")
+                                        .Channel("high", "Dev1/ai1", "Sim.Signal = Counter\nSim.CounterDivisor = 64001")
+                                        .Text());
   ScopedEnv task("NIADC_TASK", "Count");
   static SHORT one_code = kUntouched;
   static VARIANT number_variable;
@@ -410,20 +407,17 @@ TEST_F(LateBound, GetDataTakesOnlyWhatFitsAndRefusesEveryOtherShape) {
        DISP_E_TYPEMISMATCH, 0, 0},
   };
 
-  VARIANT ok = Get(L"Test");
-  ASSERT_EQ(V_BOOL(&ok), VARIANT_TRUE);
-  ok = Get(L"StartRecord");
-  ASSERT_EQ(V_BOOL(&ok), VARIANT_TRUE);
+  Record(0);
   std::vector<std::int64_t> received;  // frame numbers, in the order fetched
   auto receive = [&](const std::vector<SHORT>& codes, LONG count) {
     for (LONG i = 0; i + 1 < count; i += 2) received.push_back((codes[i + 1] + 32000LL) * 64001 + codes[i] + 32000);
   };
   for (const Shape& shape : shapes) {
-    for (int i = 0; i < 500; ++i) {  // enough frames wait for every call to fill what it may
+    // Enough frames wait for every call to fill what it may.
+    EXPECT_TRUE(testsupport::WaitUntil([&] {
       VARIANT counted = Get(L"InputCountKadrs");
-      if (V_I4(&counted) >= 64) break;
-      Sleep(2);
-    }
+      return V_I4(&counted) >= 64;
+    }));
     HostileCall call = shape.make();
     std::vector<VARIANT> args = {call.waiting, call.size, call.data};  // last first, as Invoke takes them
     DISPPARAMS params{args.data(), nullptr, 3, 0};

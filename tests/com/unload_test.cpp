@@ -11,7 +11,9 @@
 
 #include "tests/com/com_support.h"
 #include "tests/com/host_adc3.h"
+#include "tests/support/sim_config.h"
 #include "tests/support/sim_env.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -34,15 +36,14 @@ void RecordBriefly(host::IADC3* adc) {
   ASSERT_EQ(ok, VARIANT_TRUE);
   std::vector<SHORT> buffer(400);
   LONG total = 0;
-  for (int i = 0; i < 5000 && total < 20; ++i) {
+  EXPECT_TRUE(testsupport::WaitUntil([&] {
     LONG size = static_cast<LONG>(buffer.size());
     LONG waiting = 0;
     LONG frames = 0;
     adc->GetData(buffer.data(), &size, &waiting, &frames);
     total += frames;
-    if (frames == 0) Sleep(2);
-  }
-  EXPECT_GE(total, 20);
+    return total >= 20;
+  }));
   adc->StopRecord();
 }
 
@@ -133,12 +134,9 @@ TEST_F(Unload, ThreadsEndAndTheModuleUnloads) {
 // NI-DAQmx loads a saved task once per process, so each thread takes a task
 // of its own.
 TEST_F(Unload, ObjectsOnThreeThreadsReleasedInEveryOrder) {
-  std::string ini;
-  for (const char* name : {"T0", "T1", "T2"}) {
-    ini += std::string("[DAQmxTask ") + name + "]\nChannels = " + name + "/a\nSim.FreeRunning = 1\n[DAQmxChannel " +
-           name + "/a]\nChanType = Analog Input\nPhysicalChanName = Dev1/ai" + name[1] + "\n";
-  }
-  testsupport::SimConfigFile config(ini + "[DAQmxDevice Dev1]\nProductType = PCIe-6363\n");
+  testsupport::SimIni ini;
+  for (const std::string k : {"0", "1", "2"}) ini.Task("T" + k, "Sim.FreeRunning = 1").Channel("a", "Dev1/ai" + k);
+  testsupport::SimConfigFile config(ini.Text());
   std::array<int, 3> order{0, 1, 2};
   do {
     const std::string named = std::to_string(order[0]) + std::to_string(order[1]) + std::to_string(order[2]);
