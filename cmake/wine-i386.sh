@@ -20,7 +20,8 @@ mkdir -p "$dir/.wine-i386-tmp" "$dir/.wine-i386-home"
 x11=
 [ -d /tmp/.X11-unix ] && x11="--ro-bind /tmp/.X11-unix /tmp/.X11-unix"
 # shellcheck disable=SC2086
+# /tmp first: a build tree below /tmp must stay visible on top of it.
 exec bwrap --bind "$root" / --proc /proc --dev /dev \
-  --bind "$dir" "$dir" --bind "$dir/.wine-i386-tmp" /tmp $x11 \
+  --bind "$dir/.wine-i386-tmp" /tmp --bind "$dir" "$dir" $x11 \
   --setenv HOME "$dir/.wine-i386-home" --setenv PATH /usr/local/bin:/usr/bin:/bin \
   --remount-ro / "$@"
