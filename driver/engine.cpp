@@ -175,9 +175,11 @@ bool StartWorker(const std::shared_ptr<DriverState>& state) {
 
 std::int32_t BlockKadrs(double rate, std::int32_t ring_frames) {
   std::int32_t block = 1;
-  // In double, so that 512 frames at 12800 S/s last exactly 40 ms; in 64 bits,
-  // so that doubling next to a ring of 2^31 - 1 frames cannot overflow.
-  while (block / rate < 0.04 && 2 * static_cast<std::int64_t>(block) < ring_frames) block *= 2;
+  // "Lasts less than 40 ms" as block * 25 < rate: exact in double, also on
+  // x87, whose wider quotient would make 512 frames at 12800 S/s fall short of
+  // 40 ms; in 64 bits, so that doubling next to a ring of 2^31 - 1 frames
+  // cannot overflow.
+  while (block * 25.0 < rate && 2 * static_cast<std::int64_t>(block) < ring_frames) block *= 2;
   return block;
 }
 
