@@ -18,6 +18,11 @@ struct Key {
 
 Data BytesOf(std::string_view text) { return Data(text.begin(), text.end()); }
 
+Data DWordBytes(std::uint32_t value) {
+  return Data{static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+              static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+}
+
 bool KeyExists(const std::string& path) {
   Key key;
   return RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key.handle) == ERROR_SUCCESS;
@@ -57,9 +62,7 @@ void Write(const std::string& path, const std::string& name, DWORD type, const D
 }
 
 void WriteDWord(const std::string& path, const std::string& name, std::uint32_t value) {
-  Write(path, name, REG_DWORD,
-        Data{static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-             static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)});
+  Write(path, name, REG_DWORD, DWordBytes(value));
 }
 
 std::optional<Value> Read(const std::string& path, const std::string& name) {

@@ -21,6 +21,8 @@ struct Value {
 };
 
 Data BytesOf(std::string_view text);
+// A DWORD as the registry stores it: little-endian.
+Data DWordBytes(std::uint32_t value);
 
 bool KeyExists(const std::string& path);
 // Creates the key and its missing parents; a volatile key takes only volatile children.

@@ -28,27 +28,20 @@ void Remove(const std::string& wav) {
   std::filesystem::remove(tools::WavWriter::SidecarPath(wav), ignored);
 }
 
-std::vector<unsigned char> ReadAll(const std::string& path) {
+std::string ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-std::string Lines(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::uint64_t U(const std::vector<unsigned char>& b, size_t at, int bytes) {
+std::uint64_t U(const std::string& b, size_t at, int bytes) {
   std::uint64_t value = 0;
-  for (int i = bytes - 1; i >= 0; --i) value = value << 8 | b[at + static_cast<size_t>(i)];
+  for (int i = bytes - 1; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(b[at + static_cast<size_t>(i)]);
   return value;
 }
-std::string Id(const std::vector<unsigned char>& b, size_t at) {
-  return {b.begin() + static_cast<long>(at), b.begin() + static_cast<long>(at) + 4};
-}
+std::string Id(const std::string& b, size_t at) { return b.substr(at, 4); }
 
 // Offset of a chunk's data, searching the RIFF chunk list.
-size_t Chunk(const std::vector<unsigned char>& b, const std::string& id) {
+size_t Chunk(const std::string& b, const std::string& id) {
   for (size_t at = 12; at + 8 <= b.size(); at += 8 + U(b, at + 4, 4) + (U(b, at + 4, 4) & 1)) {
     if (Id(b, at) == id) return at + 8;
     if (Id(b, at) == "data") break;
@@ -120,7 +113,7 @@ TEST(WavWriter, MoreThanTwoChannelsAreExtensibleAndKeepTheirUnitsInTheSidecar) {
   EXPECT_EQ(U(b, fmt + 24, 4), 1u);   // PCM sub-format
   EXPECT_EQ(U(b, Chunk(b, "data") - 4, 4), 0u);
   const std::string recording = ",Task,PCIe-6363,2026-01-02T03:04:05.678Z,12800,0,adc-record test\n";
-  EXPECT_EQ(Lines(tools::WavWriter::SidecarPath(path)),
+  EXPECT_EQ(ReadAll(tools::WavWriter::SidecarPath(path)),
             "channel,name,unit,range,scale,offset,task,device,start_utc,rate,rate_is_nominal,software\n"
             "0,ch0,V,\xC2\xB1" "10 V,3200,0" + recording + "1,ch1,V,\xC2\xB1" "10 V,3200,0" + recording +
             "2,ch2,V,\xC2\xB1" "10 V,3200,0" + recording + "3,\"temp, inner\",\xC2\xB0" "C,0...100 \xC2\xB0" "C,0.02,50" + recording);
@@ -175,7 +168,7 @@ TEST(CsvWriter, ValuesAreTheShortestDecimalsInUnits) {
   const std::int16_t codes[] = {32000, -32000, 1, 1};
   ASSERT_TRUE(csv.Write(codes, 2, 0));
   ASSERT_TRUE(csv.Close());
-  EXPECT_EQ(Lines(path), "frame,time_s,a [V],b [A]\n0,0,10,-0.02\n1,0.01,0.0003125,6.25e-07\n");
+  EXPECT_EQ(ReadAll(path), "frame,time_s,a [V],b [A]\n0,0,10,-0.02\n1,0.01,0.0003125,6.25e-07\n");
   std::remove(path.c_str());
 }
 
@@ -190,7 +183,7 @@ TEST(CsvWriter, OnDemandRowsCarryTheTimeOfTheirRead) {
   ASSERT_TRUE(csv.Write(codes, 1, 0.25));
   ASSERT_TRUE(csv.Write(codes + 1, 1, 1.5));
   ASSERT_TRUE(csv.Close());
-  EXPECT_EQ(Lines(path), "frame,read_time_s,ch0 [V]\n0,0.25,0\n1,1.5,1\n");
+  EXPECT_EQ(ReadAll(path), "frame,read_time_s,ch0 [V]\n0,0.25,0\n1,1.5,1\n");
   std::remove(path.c_str());
 }
 

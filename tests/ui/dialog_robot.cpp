@@ -1,12 +1,8 @@
 #include "tests/ui/dialog_robot.h"
 
 #include <commctrl.h>
-#include <objidl.h>
-#include <gdiplus.h>
 
 #include <chrono>
-#include <cstdint>
-#include <filesystem>
 
 #include "platform/system.h"
 #include "platform/windows.h"
@@ -15,8 +11,6 @@ namespace robot {
 namespace {
 
 using namespace std::chrono_literals;
-
-constexpr auto kPatience = 10s;
 
 LPARAM PointOf(int x, int y) { return MAKELPARAM(x, y); }
 
@@ -27,37 +21,6 @@ POINT RowCentre(HWND list, int row) {
   return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
 }
 
-// The PNG encoder of GDI+.
-bool PngEncoder(CLSID& clsid) {
-  UINT count = 0;
-  UINT bytes = 0;
-  if (Gdiplus::GetImageEncodersSize(&count, &bytes) != Gdiplus::Ok || bytes == 0) return false;
-  std::vector<std::uint8_t> buffer(bytes);
-  auto* encoders = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
-  if (Gdiplus::GetImageEncoders(count, bytes, encoders) != Gdiplus::Ok) return false;
-  for (UINT i = 0; i < count; ++i) {
-    if (std::wstring(encoders[i].MimeType) == L"image/png") {
-      clsid = encoders[i].Clsid;
-      return true;
-    }
-  }
-  return false;
-}
-
-bool WritePng(const std::filesystem::path& path, HBITMAP bitmap) {
-  Gdiplus::GdiplusStartupInput input;
-  ULONG_PTR token = 0;
-  if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return false;
-  bool saved = false;
-  CLSID png = {};
-  if (PngEncoder(png)) {
-    Gdiplus::Bitmap image(bitmap, nullptr);
-    saved = image.Save(path.c_str(), &png, nullptr) == Gdiplus::Ok;
-  }
-  Gdiplus::GdiplusShutdown(token);
-  return saved;
-}
-
 // Stops at the first visible dialog window and stores it in *param.
 BOOL CALLBACK KeepVisibleDialog(HWND window, LPARAM param) {
   wchar_t name[32] = {};
@@ -65,14 +28,6 @@ BOOL CALLBACK KeepVisibleDialog(HWND window, LPARAM param) {
   if (std::wstring(name) != L"#32770" || !IsWindowVisible(window)) return TRUE;
   *reinterpret_cast<HWND*>(param) = window;
   return FALSE;
-}
-
-std::filesystem::path ArtifactsFolder() {
-  const std::string exe = platform::ThisModulePath();  // <build>\bin\ui_tests.exe
-  const std::string bin = platform::FolderOf(exe);
-  const std::string build = platform::FolderOf(bin);
-  const std::string folder = build + "\\artifacts";
-  return std::filesystem::path(std::u8string(folder.begin(), folder.end()));
 }
 
 }  // namespace
@@ -116,65 +71,35 @@ bool DialogThread::WaitFinished() {
   return WaitUntil([this] { return finished_.load(); });
 }
 
-bool DialogThread::Finished() const { return finished_; }
-
-bool WaitUntil(const std::function<bool()>& condition) {
-  const auto deadline = std::chrono::steady_clock::now() + kPatience;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(10ms);
-  }
-  return true;
-}
-
 std::string WindowText(HWND window) {
   wchar_t text[1024] = {};
   SendMessageW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
   return platform::Narrow(text);
 }
 
-std::vector<std::string> Headers(HWND list) {
+Table Shown(HWND list) {
   const auto header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
-  const int count = static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
-  std::vector<std::string> result;
-  for (int i = 0; i < count; ++i) {
-    wchar_t text[256] = {};
-    HDITEMW item = {};
-    item.mask = HDI_TEXT;
-    item.pszText = text;
-    item.cchTextMax = 256;
-    SendMessageW(header, HDM_GETITEMW, i, reinterpret_cast<LPARAM>(&item));
-    result.push_back(platform::Narrow(text));
-  }
-  return result;
-}
-
-std::vector<int> ColumnWidths(HWND list) {
-  std::vector<int> widths;
-  for (size_t i = 0; i < Headers(list).size(); ++i) {
-    widths.push_back(static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, i, 0)));
-  }
-  return widths;
-}
-
-std::vector<std::vector<std::string>> Rows(HWND list) {
-  const int columns = static_cast<int>(Headers(list).size());
-  const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
-  std::vector<std::vector<std::string>> rows;
-  for (int row = 0; row < count; ++row) {
-    std::vector<std::string> cells;
-    for (int column = 0; column < columns; ++column) {
-      wchar_t text[512] = {};
+  const int columns = static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+  const int rows = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+  Table table(static_cast<size_t>(rows) + 1);
+  for (int column = 0; column < columns; ++column) {
+    wchar_t text[512] = {};
+    HDITEMW head = {};
+    head.mask = HDI_TEXT;
+    head.pszText = text;
+    head.cchTextMax = 512;
+    SendMessageW(header, HDM_GETITEMW, column, reinterpret_cast<LPARAM>(&head));
+    table[0].push_back(platform::Narrow(text));
+    for (int row = 0; row < rows; ++row) {
       LVITEMW item = {};
       item.iSubItem = column;
       item.pszText = text;
       item.cchTextMax = 512;
       SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
-      cells.push_back(platform::Narrow(text));
+      table[static_cast<size_t>(row) + 1].push_back(platform::Narrow(text));
     }
-    rows.push_back(cells);
   }
-  return rows;
+  return table;
 }
 
 int RowImage(HWND list, int row) {
@@ -234,41 +159,6 @@ bool TypeKey(HWND dialog, WORD virtual_key) {
   }
   keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
   return SendInput(2, keys, sizeof(INPUT)) == 2;
-}
-
-void PressCloseBox(HWND dialog) { PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); }
-
-std::string SaveScreenshot(HWND window, const std::string& name) {
-  SetForegroundWindow(window);  // shown active, as the user sees it
-  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-  SendMessageW(window, WM_NULL, 0, 0);  // the dialog's thread has painted
-  std::this_thread::sleep_for(300ms);   // and the X server has shown it
-  RECT rect = {};
-  GetWindowRect(window, &rect);
-  const int width = rect.right - rect.left;
-  const int height = rect.bottom - rect.top;
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  BITMAPINFO info = {};
-  info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-  GdiFlush();
-  SelectObject(memory, old);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
-
-  std::error_code error;
-  const auto folder = ArtifactsFolder();
-  std::filesystem::create_directories(folder, error);
-  const auto path = folder / (name + ".png");
-  const bool saved = WritePng(path, bitmap);
-  DeleteObject(bitmap);
-  if (!saved) return "";
-  const std::u8string utf8 = path.u8string();
-  return std::string(utf8.begin(), utf8.end());
 }
 
 }  // namespace robot

@@ -1,6 +1,6 @@
 // Drives the driver's dialogs from the test thread as a user would: the
 // dialog runs modally on a thread of its own, the robot finds its window,
-// reads its lists, clicks, types and takes screenshots.
+// reads its lists, clicks and types.
 #pragma once
 
 #include <windows.h>
@@ -11,7 +11,12 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/wait.h"
+
 namespace robot {
+
+using testsupport::WaitUntil;
+using Table = std::vector<std::vector<std::string>>;
 
 // Why the dialog tests cannot run here ("" when they can): no X display.
 std::string NoDisplayReason();
@@ -30,8 +35,6 @@ class DialogThread {
   HWND WaitForDialog();
   // Waits up to 10 s for `show` to return.
   bool WaitFinished();
-  bool Finished() const;
-  DWORD ThreadId() const { return thread_id_; }
 
  private:
   HWND FindDialog() const;
@@ -41,13 +44,9 @@ class DialogThread {
   std::thread thread_;
 };
 
-// Polls `condition` for up to 10 s.
-bool WaitUntil(const std::function<bool()>& condition);
-
 std::string WindowText(HWND window);
-std::vector<std::string> Headers(HWND list);
-std::vector<int> ColumnWidths(HWND list);
-std::vector<std::vector<std::string>> Rows(HWND list);
+// A list view as the user reads it: the column headers, then each row.
+Table Shown(HWND list);
 int RowImage(HWND list, int row);
 int SelectedRow(HWND list);
 
@@ -63,11 +62,5 @@ void PressKey(HWND dialog, UINT virtual_key);
 // sends it, to the dialog brought to the foreground. False when the dialog
 // could not be brought there (the key is then not sent).
 bool TypeKey(HWND dialog, WORD virtual_key);
-// What the caption's close box does.
-void PressCloseBox(HWND dialog);
-
-// Saves what the screen shows of the window as a PNG in the build tree's
-// artifacts folder; returns the file's path ("" on failure).
-std::string SaveScreenshot(HWND window, const std::string& name);
 
 }  // namespace robot

@@ -12,7 +12,7 @@
 #include "driver/state.h"
 #include "niadc_version.h"
 #include "platform/system.h"
-#include "tests/driver/ini.h"
+#include "tests/support/sim_config.h"
 #include "tests/support/sim_env.h"
 #include "tests/ui/dialog_robot.h"
 #include "ui/dialogs.h"
@@ -21,17 +21,19 @@
 
 namespace {
 
-using Rows = std::vector<std::vector<std::string>>;
+using robot::Table;
 const std::string kPlusMinus = "\xC2\xB1";
 
 // Two channels on two devices whose names are prefixes of each other.
-std::string TwoDeviceTask(const std::string& task_extra = "") {
-  using testini::Channel;
-  return "[DAQmx]\nMajorVersion = 9\nMinorVersion = 0\n\n" +
-         testini::TaskSection("Mixed", {"volts", "level"}, task_extra) +
-         Channel("Mixed", "volts", "Dev1/ai0|-10|10|Voltage") + Channel("Mixed", "level", "Dev10/ai0|0|5|Voltage") +
-         "[DAQmxDevice Dev1]\nProductType = PCIe-6363\nDevSerialNum = 0x1A2B3C\nDevIsSimulated = 1\n\n" +
-         testini::Device("Dev10", "USB-6210", "Sim.AIChannels = 16\n");
+std::string TwoDeviceTask(const std::string& task_keys = "") {
+  return "[DAQmx]\nMajorVersion = 9\nMinorVersion = 0\n" +
+         testsupport::SimIni()
+             .Task("Mixed", task_keys)
+             .Channel("volts", "Dev1/ai0")
+             .Channel("level", "Dev10/ai0", "AI.Min = 0\nAI.Max = 5")
+             .Device("Dev1", "PCIe-6363", "DevSerialNum = 0x1A2B3C")
+             .Device("Dev10", "USB-6210", "Sim.AIChannels = 16")
+             .Text();
 }
 
 struct Requests {
@@ -77,7 +79,7 @@ class SetupDialog : public ::testing::Test {
   // host does; `adjust` may change the state first. `user` plays the user.
   void ShowSetting(const std::string& ini, const std::function<void(HWND)>& user,
                    const std::function<void(driver::DriverState&)>& adjust = {}) {
-    testini::SimConfig config(ini);
+    testsupport::SimConfigFile config(ini);
     bool returned = true;
     robot::DialogThread thread([&] {
       driver::NI_DAQmx_Task adc;
@@ -99,18 +101,15 @@ TEST_F(SetupDialog, ShowsTheTaskItsChannelsAndItsDevices) {
     EXPECT_EQ(robot::WindowText(GetDlgItem(dialog, IDC_TXT_INFO)), "Task:\tMixed\r\nChannels:\t2\r\nDevices:\t2");
 
     const HWND channels = GetDlgItem(dialog, IDC_LV_CHANNELS);
-    EXPECT_EQ(robot::Headers(channels), (std::vector<std::string>{"N", "Channel", "Range", "Physical Channel"}));
-    EXPECT_EQ(robot::ColumnWidths(channels), (std::vector<int>{28, 76, 76, 120}));
-    EXPECT_EQ(robot::Rows(channels),
-              (Rows{{"1", "volts", kPlusMinus + "10 V", "Dev1/ai0"}, {"2", "level", "0...5 V", "Dev10/ai0"}}));
+    EXPECT_EQ(robot::Shown(channels), (Table{{"N", "Channel", "Range", "Physical Channel"},
+                                             {"1", "volts", kPlusMinus + "10 V", "Dev1/ai0"},
+                                             {"2", "level", "0...5 V", "Dev10/ai0"}}));
 
     const HWND devices = GetDlgItem(dialog, IDC_LV_DEVICES);
-    EXPECT_EQ(robot::Headers(devices), (std::vector<std::string>{"Device", "Type", "Seral N"}));
-    EXPECT_EQ(robot::ColumnWidths(devices), (std::vector<int>{100, 100, 100}));
-    EXPECT_EQ(robot::Rows(devices), (Rows{{"Dev1", "PCIe-6363", "1A2B3C"}, {"Dev10", "USB-6210", "0"}}));
+    EXPECT_EQ(robot::Shown(devices),
+              (Table{{"Device", "Type", "Seral N"}, {"Dev1", "PCIe-6363", "1A2B3C"}, {"Dev10", "USB-6210", "0"}}));
     EXPECT_FALSE(GetWindowLongW(dialog, GWL_EXSTYLE) & WS_EX_TOPMOST);
 
-    EXPECT_FALSE(robot::SaveScreenshot(dialog, "setup_dialog").empty());
     robot::PressKey(dialog, VK_ESCAPE);
   });
 }
@@ -121,13 +120,11 @@ TEST_F(SetupDialog, ClickingAChannelSelectsTheDeviceItIsOn) {
     const HWND devices = GetDlgItem(dialog, IDC_LV_DEVICES);
     EXPECT_EQ(robot::SelectedRow(devices), -1);
     // Dev10/ai0 contains "Dev1" but not "Dev1/".
-    robot::ClickRow(channels, 1);
-    EXPECT_TRUE(robot::WaitUntil([&] { return robot::SelectedRow(devices) == 1; }))
-        << "selected device row " << robot::SelectedRow(devices);
-    robot::ClickRow(channels, 0);
-    EXPECT_TRUE(robot::WaitUntil([&] { return robot::SelectedRow(devices) == 0; }))
-        << "selected device row " << robot::SelectedRow(devices);
-    EXPECT_FALSE(robot::SaveScreenshot(dialog, "setup_dialog_channel_click").empty());
+    for (const int row : {1, 0}) {
+      robot::ClickRow(channels, row);
+      EXPECT_TRUE(robot::WaitUntil([&] { return robot::SelectedRow(devices) == row; }))
+          << "selected device row " << robot::SelectedRow(devices);
+    }
     robot::ClickControl(GetDlgItem(dialog, IDCANCEL));
   });
 }
@@ -163,7 +160,6 @@ TEST_F(SetupDialog, WithoutAHelpFileHelpIsDisabledAndCloseStillWorks) {
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDHELP)));
     EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)));
     EXPECT_TRUE(robot::TypeKey(dialog, VK_F1));
-    EXPECT_FALSE(robot::SaveScreenshot(dialog, "setup_dialog_without_help").empty());
     robot::ClickControl(GetDlgItem(dialog, IDCANCEL));
   }, [&](driver::DriverState& state) { state.mHelpFile = driver::FindHelpFile(empty_folder); });
   std::filesystem::remove_all(folder);
@@ -185,7 +181,7 @@ TEST_F(SetupDialog, TheLogoOpensTheVendorsWebSite) {
 }
 
 TEST_F(SetupDialog, ShowsNothingWhileRecording) {
-  testini::SimConfig config(TwoDeviceTask("Sim.FreeRunning = 1\n"));
+  testsupport::SimConfigFile config(TwoDeviceTask("Sim.FreeRunning = 1\n"));
   bool started = false;
   bool returned = true;
   robot::DialogThread thread([&] {
