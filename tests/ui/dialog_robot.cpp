@@ -1,8 +1,14 @@
 #include "tests/ui/dialog_robot.h"
 
 #include <commctrl.h>
+#include <objidl.h>
+#include <gdiplus.h>
 
 #include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <thread>
+#include <vector>
 
 #include "platform/system.h"
 #include "platform/windows.h"
@@ -28,6 +34,45 @@ BOOL CALLBACK KeepVisibleDialog(HWND window, LPARAM param) {
   if (std::wstring(name) != L"#32770" || !IsWindowVisible(window)) return TRUE;
   *reinterpret_cast<HWND*>(param) = window;
   return FALSE;
+}
+
+// The PNG encoder of GDI+.
+bool PngEncoder(CLSID& clsid) {
+  UINT count = 0;
+  UINT bytes = 0;
+  if (Gdiplus::GetImageEncodersSize(&count, &bytes) != Gdiplus::Ok || bytes == 0) return false;
+  std::vector<std::uint8_t> buffer(bytes);
+  auto* encoders = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
+  if (Gdiplus::GetImageEncoders(count, bytes, encoders) != Gdiplus::Ok) return false;
+  for (UINT i = 0; i < count; ++i) {
+    if (std::wstring(encoders[i].MimeType) == L"image/png") {
+      clsid = encoders[i].Clsid;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool WritePng(const std::filesystem::path& path, HBITMAP bitmap) {
+  Gdiplus::GdiplusStartupInput input;
+  ULONG_PTR token = 0;
+  if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return false;
+  bool saved = false;
+  CLSID png = {};
+  if (PngEncoder(png)) {
+    Gdiplus::Bitmap image(bitmap, nullptr);
+    saved = image.Save(path.c_str(), &png, nullptr) == Gdiplus::Ok;
+  }
+  Gdiplus::GdiplusShutdown(token);
+  return saved;
+}
+
+std::filesystem::path ArtifactsFolder() {
+  const std::string exe = platform::ThisModulePath();  // <build>\bin\ui_tests.exe
+  const std::string bin = platform::FolderOf(exe);
+  const std::string build = platform::FolderOf(bin);
+  const std::string folder = build + "\\artifacts";
+  return std::filesystem::path(std::u8string(folder.begin(), folder.end()));
 }
 
 }  // namespace
@@ -159,6 +204,39 @@ bool TypeKey(HWND dialog, WORD virtual_key) {
   }
   keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
   return SendInput(2, keys, sizeof(INPUT)) == 2;
+}
+
+std::string SaveScreenshot(HWND window, const std::string& name) {
+  SetForegroundWindow(window);  // shown active, as the user sees it
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  SendMessageW(window, WM_NULL, 0, 0);  // the dialog's thread has painted
+  std::this_thread::sleep_for(300ms);   // and the X server has shown it
+  RECT rect = {};
+  GetWindowRect(window, &rect);
+  const int width = rect.right - rect.left;
+  const int height = rect.bottom - rect.top;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info = {};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+  GdiFlush();
+  SelectObject(memory, old);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+
+  std::error_code error;
+  const auto folder = ArtifactsFolder();
+  std::filesystem::create_directories(folder, error);
+  const auto path = folder / (name + ".png");
+  const bool saved = WritePng(path, bitmap);
+  DeleteObject(bitmap);
+  if (!saved) return "";
+  const std::u8string utf8 = path.u8string();
+  return std::string(utf8.begin(), utf8.end());
 }
 
 }  // namespace robot

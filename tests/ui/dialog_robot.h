@@ -1,6 +1,6 @@
 // Drives the driver's dialogs from the test thread as a user would: the
 // dialog runs modally on a thread of its own, the robot finds its window,
-// reads its lists, clicks and types.
+// reads its lists, clicks, types and takes screenshots for people to look at.
 #pragma once
 
 #include <windows.h>
@@ -62,5 +62,9 @@ void PressKey(HWND dialog, UINT virtual_key);
 // sends it, to the dialog brought to the foreground. False when the dialog
 // could not be brought there (the key is then not sent).
 bool TypeKey(HWND dialog, WORD virtual_key);
+
+// Saves what the screen shows of the window as a PNG in the build tree's
+// artifacts folder; returns the file's path ("" on failure).
+std::string SaveScreenshot(HWND window, const std::string& name);
 
 }  // namespace robot

@@ -109,6 +109,7 @@ TEST_F(SetupDialog, ShowsTheTaskItsChannelsAndItsDevices) {
     EXPECT_EQ(robot::Shown(devices),
               (Table{{"Device", "Type", "Seral N"}, {"Dev1", "PCIe-6363", "1A2B3C"}, {"Dev10", "USB-6210", "0"}}));
     EXPECT_FALSE(GetWindowLongW(dialog, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    EXPECT_FALSE(robot::SaveScreenshot(dialog, "setup_dialog").empty());
 
     robot::PressKey(dialog, VK_ESCAPE);
   });

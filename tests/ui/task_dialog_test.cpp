@@ -153,6 +153,7 @@ TEST(TaskChoice, TheDriverAsksThroughTheDialogWhenSeveralTasksQualify) {
                                                {"Second", "2 AI", "Dev1"},
                                                {"Third", "1 AI", "Dev2"}}));
   Select(dialog, 1);
+  EXPECT_FALSE(robot::SaveScreenshot(dialog, "task_dialog").empty());
   robot::ClickControl(GetDlgItem(dialog, IDOK));
   ASSERT_TRUE(thread.WaitFinished());
   EXPECT_EQ(task, "Second");
