@@ -393,7 +393,7 @@ std::string SamePathProblem(const Options& options) {
 
 const char* const kFooter = R"(Environment:
   NIDAQMX_LIBRARY     NI-DAQmx library to load instead of the installed one
-                      (e.g. the simulated libnidaqmx-sim)
+                      (e.g. the simulated libnidaqmx.so.1)
   NIDAQMX_SIM_CONFIG  the simulator's configuration file (NI MAX export)
   NIADC_TASK          saved task the driver takes when several qualify
                       (--task sets it)
