@@ -1,5 +1,4 @@
-// The loader: a machine without NI-DAQmx, a wrong path, and the simulated
-// library through the same code path the driver uses.
+// The loader on a machine without NI-DAQmx, and the wrapper without a library.
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
@@ -10,11 +9,9 @@
 
 #include "daqmx/library.h"
 #include "daqmx/ni_task.h"
-#include "tests/support/sim_env.h"
 
 namespace {
 
-using daqmx::cNITask;
 using daqmx::Library;
 
 #ifdef _WIN32
@@ -36,17 +33,8 @@ std::string NotNiDaqmx() {
 #endif
 }
 
-TEST(Loader, SimulatedLibraryResolvesEveryFunction) {
-  const auto library = testsupport::SimLibrary();
-  ASSERT_TRUE(library->Loaded()) << library->LoadError();
-  EXPECT_EQ(library->Location(), testsupport::SimLibraryPath());
-  EXPECT_NE(library->DAQmxReadAnalogF64, nullptr);
-  EXPECT_NE(library->DAQmxIsTaskDone, nullptr);
-}
-
 TEST(Loader, FailuresSayWhatAndWhere) {
-  // Neither nicaiu.dll nor libnidaqmx.so exists on the build machine: "" finds
-  // none.
+  // Neither nicaiu.dll nor libnidaqmx.so exists on the build machine: "" finds none.
   const std::pair<std::string, std::vector<std::string>> cases[] = {
       {kMissingPath, {"NI-DAQmx could not be loaded", kMissingPath}},
       {"nidaqmx-sim", {"absolute"}},
@@ -60,31 +48,26 @@ TEST(Loader, FailuresSayWhatAndWhere) {
 #endif
     const auto library = Library::Load(path);
     EXPECT_FALSE(library->Loaded()) << path;
-    for (const auto& part : parts)
-      EXPECT_NE(library->LoadError().find(part), std::string::npos) << library->LoadError();
+    for (const auto& part : parts) EXPECT_NE(library->LoadError().find(part), std::string::npos) << library->LoadError();
   }
 }
 
 TEST(WrapperWithoutLibrary, EveryCallGivesItsNeutralValueAndTheStatusExplains) {
-  cNITask task(Library::Load(kMissingPath));
-  EXPECT_EQ(task.DAQmxMajorVersion(), 0);
-  EXPECT_EQ(task.DAQmxMinorVersion(), 0);
+  daqmx::cNITask task(Library::Load(kMissingPath));
+  EXPECT_EQ(task.DAQmxMajorVersion() + task.DAQmxMinorVersion(), 0);
   EXPECT_EQ(task.Status(), daqmx::kStatusLibraryNotLoaded);
-  EXPECT_NE(task.StatusText().find("NI-DAQmx could not be loaded from"), std::string::npos);
-  EXPECT_EQ(task.RefreshTaskList(), 0);
-  EXPECT_EQ(task.TaskCount(), 0);
+  EXPECT_EQ(task.RefreshTaskList() + task.TaskCount(), 0);
   EXPECT_FALSE(task.LoadTask(0));
   EXPECT_FALSE(task.StartTask());
   task.StopTask();
   EXPECT_EQ(task.SampClkRate(), 0.0);
-  EXPECT_EQ(task.SampleMode(), 0);
-  EXPECT_EQ(task.SamplesPerChannel(), 0);
+  EXPECT_EQ(task.SampleMode() + task.SamplesPerChannel(), 0);
   double value = 7;
   EXPECT_FALSE(task.ReadChannelValue(0, value));
   EXPECT_EQ(value, 7);
   double block[4] = {};
   EXPECT_EQ(task.ReadSamples(1, 0.1, block, 4), 0);
-  EXPECT_NE(task.StatusText().find("could not be loaded"), std::string::npos);
+  EXPECT_NE(task.StatusText().find("NI-DAQmx could not be loaded from"), std::string::npos);
 }
 
 }  // namespace
