@@ -26,7 +26,6 @@ void RawWrite(const std::string& path, const std::string& name, DWORD type, cons
   ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, path.c_str(), name.c_str(), type, data.data(), size), ERROR_SUCCESS);
 }
 
-// The type and bytes as stored.
 std::pair<DWORD, Bytes> RawRead(const std::string& path, const std::string& name) {
   std::pair<DWORD, Bytes> value{0, Bytes(64)};
   DWORD size = 64;
@@ -36,12 +35,12 @@ std::pair<DWORD, Bytes> RawRead(const std::string& path, const std::string& name
   return value;
 }
 
-// Lets everyone read the key but nobody set its values.
 void MakeReadOnly(const std::string& path) {
   HKEY key = nullptr;
   ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, WRITE_DAC, &key), ERROR_SUCCESS) << path;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;;0x20019;;;WD)", SDDL_REVISION_1, &descriptor, nullptr);
+  const char* read_only = "D:P(A;;0x20019;;;WD)";  // KEY_READ for everyone
+  ConvertStringSecurityDescriptorToSecurityDescriptorA(read_only, SDDL_REVISION_1, &descriptor, nullptr);
   EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
   LocalFree(descriptor);
   RegCloseKey(key);
@@ -49,7 +48,6 @@ void MakeReadOnly(const std::string& path) {
 
 class RegistryTest : public ::testing::Test {
  protected:
-  // HKEY_CURRENT_USER of this process becomes a fresh scratch key.
   void SetUp() override {
     HKEY key = nullptr;
     RegDeleteTreeA(HKEY_CURRENT_USER, kUser);
@@ -88,8 +86,7 @@ const auto kKinds = std::make_tuple(
     Kind<bool>{NIADC_KIND(BooleanValue, Boolean), {false, true}, REG_DWORD, {1, 0, 0, 0}},
     Kind<float>{NIADC_KIND(SingleValue, Single), {-1.25e-20f, 1.0f}, REG_DWORD, {0, 0, 0x80, 0x3f}},
     Kind<double>{NIADC_KIND(DoubleValue, Double), {-2.5e300, 1.0}, REG_BINARY, {0, 0, 0, 0, 0, 0, 0xf0, 0x3f}},
-    Kind<std::int64_t>{NIADC_KIND(CurrencyValue, Currency), {INT64_MIN, 0x0102030405060708}, REG_BINARY,
-                       {8, 7, 6, 5, 4, 3, 2, 1}},
+    Kind<std::int64_t>{NIADC_KIND(CurrencyValue, Currency), {INT64_MIN, 1}, REG_BINARY, {1, 0, 0, 0, 0, 0, 0, 0}},
     Kind<Bytes, const Bytes&>{NIADC_KIND(BinaryValue, Binary), {{0, 0x80}, {9, 8, 7}}, REG_BINARY, {9, 8, 7}});
 #undef NIADC_KIND
 
@@ -112,12 +109,15 @@ TEST_F(RegistryTest, ReadsTakeTheStoredBytesWhateverTheirTypeOrGiveTheDefault) {
   RawWrite(kScratch, "dw", REG_DWORD, {'a', 'b', 'c', 0});
   RawWrite(kScratch, "hi", REG_DWORD, {0, 0x80, 0x34, 0x12});
   RawWrite(kScratch, "nine", REG_BINARY, Bytes(9, 0x11));
+  RawWrite(kScratch, "empty", REG_BINARY, {});
   EXPECT_EQ(reg_.LongValue("sz"), 0x6261);
   EXPECT_EQ(reg_.Value("dw"), "abc");
   EXPECT_EQ(reg_.IntegerValue("hi"), -32768);
   EXPECT_TRUE(reg_.BooleanValue("hi")) << "any non-zero DWORD is true, even with its low bytes 0";
   Bytes bytes;
   EXPECT_TRUE(reg_.ReadBinary("nine", bytes) && bytes == Bytes(9, 0x11));
+  EXPECT_EQ(reg_.BinaryValue("empty"), Bytes{0}) << "no bytes cannot be read, nor written";
+  EXPECT_FALSE(reg_.WriteBinary("none", Bytes{}));
   double real = 5;
   EXPECT_FALSE(reg_.ReadDouble("nine", real, 6.5) || real != 6.5) << "only eight bytes make a double";
   std::string text = "kept";
@@ -140,8 +140,6 @@ TEST_F(RegistryTest, PositionMovesOnlyToAKeyThatOpensOrIsCreated) {
   RegDeleteTreeA(HKEY_CURRENT_USER, Sub("a").c_str());
   reg_.SetSectionKey(deep);
   EXPECT_FALSE(reg_.KeyExists(kCurrentUser, deep)) << "the current path is neither tested nor created again";
-  reg_.SetRootKey(kCurrentUser);
-  EXPECT_EQ(reg_.SectionKey(), deep) << "the same root keeps the section";
   reg_.SetRootKey(kNoSuchRoot);
   EXPECT_EQ(reg_.RootKey(), kCurrentUser);
   reg_.SetRootKey(kLocalMachine);
@@ -182,8 +180,6 @@ TEST_F(RegistryTest, KeysAndValuesAreCreatedAndDeletedOrFailWithTheSystemCode) {
   EXPECT_EQ(cRegistry::SystemErrorText(2, true) + ".", cRegistry::SystemErrorText(2, false));
 }
 
-// A key with a value of each type and a subtree, as QueryValue and the enumerations find them
-// and as the export writes them.
 TEST_F(RegistryTest, ValuesAndSubtreesAreQueriedEnumeratedAndExported) {
   using S = std::string;
   const struct {
@@ -229,6 +225,8 @@ TEST_F(RegistryTest, ValuesAndSubtreesAreQueriedEnumeratedAndExported) {
     EXPECT_EQ(reg_.QueryValue(kCurrentUser, kScratch, v.name, value), v.type) << v.name;
     EXPECT_EQ(value, v.value) << v.name;
   }
+  AnyValue value;
+  EXPECT_EQ(reg_.QueryValue(kCurrentUser, kScratch, "C DWORD", value), 0u) << "case matters here";
   std::vector<std::string> names{"stale"};
   EXPECT_EQ(reg_.EnumerateSections(kCurrentUser, kScratch, names), 2);
   std::sort(names.begin() + 1, names.end());
