@@ -1,5 +1,4 @@
-// The files adc-record writes: the sidecar and CSV compared as text, and the
-// WAV read by python3-soundfile and soxi where they are installed.
+// The files adc-record writes, as text and as python3-soundfile and soxi read them where installed.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -28,8 +27,8 @@ tools::RecordingInfo Info(bool on_demand) {
 
 TEST(WavWriter, SidecarDescribesEachChannelBesideTheWav) {
   tools::WavWriter wav;
-  ASSERT_TRUE(wav.Open("sidecar.wav") && wav.Begin(Info(false)) && wav.Close());
-  const std::string recording = ",Task,PCIe-6363,2026-01-02T03:04:05.678Z,100,0,adc-record test\n";
+  ASSERT_TRUE(wav.Open("sidecar.wav") && wav.Begin(Info(true)) && wav.Close());
+  const std::string recording = ",Task,PCIe-6363,2026-01-02T03:04:05.678Z,100,1,adc-record test\n";
   EXPECT_EQ(ReadAll("sidecar.channels.csv"),
             "channel,name,unit,range,scale,offset,task,device,start_utc,rate,rate_is_nominal,software\n"
             "0,ai0,V,\xC2\xB1" "10 V,3200,0" + recording +
@@ -70,6 +69,10 @@ TEST(WavWriter, BecomesRf64OnceTheRiffSizePassesTheThreshold) {
     Record("grow.wav", threshold);
     const auto check = std::string(NIADC_CHECK_WAV " grow.wav ") + format + " 500 2 100";
     EXPECT_EQ(std::system(check.c_str()), 0) << format;
+    if (std::string(format) == "RF64") {  // the frame count in ds64; the data chunk's own size left to ds64
+      EXPECT_EQ(ReadAll("grow.wav").substr(36, 4), std::string("\xF4\x01\0\0", 4));
+      EXPECT_NE(ReadAll("grow.wav").find(std::string("data\xFF\xFF\xFF\xFF")), std::string::npos);
+    }
   }
 }
 #endif
