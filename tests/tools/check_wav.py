@@ -1,21 +1,19 @@
-"""Checks WAV files written elsewhere (by adc-record under Wine): python3-soundfile
-and soxi must both see the expected frames, channels and rate.
-
-Arguments: FILE FRAMES CHANNELS RATE, repeated."""
+"""Checks WAV files with python3-soundfile and soxi. Arguments: FILE FORMAT FRAMES CHANNELS RATE, repeated."""
 import subprocess
 import sys
 
 import soundfile
 
-args = sys.argv[1:]
-failed = False
-for at in range(0, len(args), 4):
-    path, expected = args[at], tuple(int(a) for a in args[at + 1:at + 4])
+
+def seen(path):
+    """(format, frames, channels, rate) as soundfile sees the file, or where soxi disagrees."""
     info = soundfile.info(path)
-    seen = {"soundfile": (info.frames, info.channels, info.samplerate),
-            "soxi": tuple(int(subprocess.check_output(["soxi", flag, path], text=True)) for flag in ("-s", "-c", "-r"))}
-    for reader, got in seen.items():
-        if got != expected:
-            print(f"{path}: {reader} sees {got}, expected {expected}")
-            failed = True
-sys.exit(1 if failed else 0)
+    got = (info.frames, info.channels, info.samplerate)
+    sox = tuple(int(subprocess.check_output(["soxi", flag, path], text=True)) for flag in ("-s", "-c", "-r"))
+    return (info.format, *got) if sox == got else f"soxi sees {sox}, soundfile {got}"
+
+
+if __name__ == "__main__":
+    groups = [sys.argv[at:at + 5] for at in range(1, len(sys.argv), 5)]
+    wrong = [f"{p}: {seen(p)}, expected {e}" for p, *e in groups if seen(p) != (e[0], *map(int, e[1:]))]
+    sys.exit("\n".join(wrong) if wrong else 0)
