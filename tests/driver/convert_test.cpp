@@ -1,6 +1,5 @@
-// Sample conversion: the scalar reference against known codes, and every
-// kernel against the reference on random blocks of many lengths, alignments,
-// channel counts and phases, also where the arithmetic overflows.
+// Sample conversion: the scalar reference against known codes, and every kernel
+// against it on random blocks of many lengths, alignments, channels and phases.
 #include "driver/convert.h"
 
 #include <gtest/gtest.h>
@@ -23,9 +22,8 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kMax = std::numeric_limits<double>::max();
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// Halves go to even, everything beyond the codes saturates, invalid
-// arithmetic gives the lowest code; a +-10 V channel (scale 3200) and a
-// 0..10 V one (offset 5, scale 6400) put their limits at +-32000.
+// Halves go to even, beyond the codes saturates, invalid arithmetic gives the
+// lowest code; +-10 V (scale 3200) and 0..10 V (offset 5, scale 6400) span +-32000.
 TEST(ConvertSample, GivesKnownCodes) {
   const struct {
     double value, offset, scale;
@@ -53,9 +51,8 @@ struct Block {
   std::size_t Of(std::size_t i) const { return (first + i) % scales.size(); }
 };
 
-// Converts the block with input and output shifted by the given numbers of
-// elements. The input ends where the block does, so that a read past it trips
-// the sanitizer; guards around the output must stay untouched.
+// Converts the block with input and output shifted by some elements; a read past
+// the input trips the sanitizer, and guards around the output stay untouched.
 testing::AssertionResult MatchesReference(driver::ConvertFn convert, const Block& b, std::size_t in_shift,
                                           std::size_t out_shift) {
   const std::size_t n = b.values.size();
@@ -160,8 +157,7 @@ TEST(ConvertSample, X87ReferenceGivesTheSse2CodesWhateverTheHostsPrecision) {
   const driver::Kernel& sse2 = driver::Kernels()[1];
   ASSERT_EQ(sse2.name, "sse2");
   if (!sse2.supported) GTEST_SKIP() << "this processor has no SSE2";
-  std::uint16_t saved = 0;
-  std::uint16_t after = 0;
+  std::uint16_t saved = 0, after = 0;
   __asm__ volatile("fnstcw %0" : "=m"(saved));
   RandomBlocks random(6);
   // 53, 64 and 24 bits to nearest; 64 bits toward zero and downward.
