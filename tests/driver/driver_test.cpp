@@ -6,6 +6,7 @@
 #include <windows.h>
 #endif
 
+#include <algorithm>
 #include <chrono>
 #include <clocale>
 #include <limits>
@@ -254,7 +255,7 @@ TEST(Transfer, TheEnvironmentOrTheProcessorChoosesTheKernel) {
   const auto chosen = std::find_if(kernels.begin(), kernels.end(), [&](const driver::Kernel& k) {
     return forced ? k.name == *forced : k.supported;
   });
-  ASSERT_NE(chosen, kernels.end()) << "no kernel is named " << *forced;
+  ASSERT_NE(chosen, kernels.end()) << "no kernel is named " << forced.value_or("");
   if (!chosen->supported) GTEST_SKIP() << chosen->name << " is not supported by this processor";
   EXPECT_EQ(driver::SelectedKernel().name, chosen->name);
 }
@@ -320,6 +321,7 @@ void ReceiveEveryFrame(const SimIni& ini, std::int32_t ring_request, std::int64_
   });
 }
 
+// A ring of 750 frames, so that blocks wrap at its end.
 TEST(Continuity, TenMillionFramesThroughASmallRing) {
   ReceiveEveryFrame(CountingTask("SampClk.Rate = 100000\nSim.FreeRunning = 1"), 1500, 10'000'000);
 }
