@@ -1,0 +1,204 @@
+// The task selection and setup dialogs as the user meets them, shown by the
+// driver as the host's calls make it.
+#include <gtest/gtest.h>
+
+#include "driver/state.h"
+#include "niadc_version.h"
+#include "tests/support/driver_detected.h"
+#include "tests/ui/dialog_robot.h"
+#include "ui/dialogs.h"
+#include "ui/resource.h"
+#include "ui/setup_dialog.h"
+#include "ui/task_dialog.h"
+
+namespace {
+
+using driver::NI_DAQmx_Task;
+using robot::Table;
+
+const std::vector<daqmx::TaskListEntry> kThree = {
+    {"Vibration", "4 AI", "Dev1", 0}, {"Thermal", "2 AI", "Dev2", 2}, {"Bench", "8 AI", "Dev1, Dev2", 5}};
+
+HWND List(HWND dialog) { return GetDlgItem(dialog, IDC_LV_TASKS); }
+
+// Clicks `row` and waits until the list shows it selected.
+void Select(HWND list, int row) {
+  robot::Click(list, row);
+  EXPECT_TRUE(robot::WaitUntil([&] { return ui::win::SelectedRow(list) == row; })) << "row " << row;
+}
+
+std::int16_t Choose(const std::function<void(HWND)>& user) {
+  std::int16_t result = 99;
+  robot::Run([&] { result = ui::SelectDevice(kThree); }, user);
+  return result;
+}
+
+TEST(TaskDialog, EachWayOfClosingReturnsItsChoice) {
+  const auto click = [](int id) { return [id](HWND dialog) { robot::Click(GetDlgItem(dialog, id)); }; };
+  const auto type = [](WORD key) { return [key](HWND dialog) { EXPECT_TRUE(robot::TypeKey(dialog, key)); }; };
+  const struct {
+    const char* how;
+    int row;  // clicked first; -1: none
+    std::function<void(HWND)> close;
+    std::int16_t result;
+  } cases[] = {
+      {"OK", 2, click(IDOK), 2},
+      {"OK without a selection", -1, click(IDOK), -1},
+      {"Enter", 1, type(VK_RETURN), 1},
+      {"Cancel", 1, click(IDCANCEL), -1},
+      {"Esc in the list", 0, type(VK_ESCAPE), -1},
+      {"the close box", 1, [](HWND dialog) { PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); }, -1},
+      // A double-click only selects: the next click is handled after it.
+      {"a double-click, then OK", 2,
+       [&](HWND dialog) {
+         robot::Click(List(dialog), 1);
+         robot::Click(List(dialog), 1, WM_LBUTTONDBLCLK);
+         Select(List(dialog), 0);
+         EXPECT_TRUE(IsWindowVisible(dialog));
+         click(IDOK)(dialog);
+       },
+       0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.how);
+    EXPECT_EQ(Choose([&](HWND dialog) {
+                if (c.row >= 0) Select(List(dialog), c.row);
+                c.close(dialog);
+              }),
+              c.result);
+  }
+}
+
+TEST(TaskDialog, ComesToTheFrontWithoutStayingTopmost) {
+  Choose([](HWND dialog) {
+    const HWND other =
+        CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 99, 99, nullptr, nullptr, nullptr, nullptr);
+    SendMessageW(dialog, WM_ACTIVATE, WA_ACTIVE, 0);
+    HWND above = other;
+    while (above != nullptr && above != dialog) above = GetWindow(above, GW_HWNDPREV);
+    EXPECT_EQ(above, dialog) << "behind another program's window";
+    EXPECT_FALSE(GetWindowLongW(dialog, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    DestroyWindow(other);
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+  });
+}
+
+TEST(TaskDialog, ASingleTaskIsChosenWithoutAWindow) {
+  std::int16_t result = 99;
+  robot::Run([&] { result = ui::SelectDevice({kThree[0]}); }, nullptr);
+  EXPECT_EQ(result, 0);
+}
+
+TEST(TaskDialog, TheDriverAsksThroughItWhenSeveralTasksQualify) {
+  testsupport::ScopedEnv no_preset("NIADC_TASK", std::nullopt);
+  ui::InstallDialogs();
+  const auto ini = testsupport::SimIni()
+                       .Task("First").Channel("ai0", "Dev1/ai0")
+                       .Task("Second").Channel("ai1", "Dev1/ai1").Channel("ai2", "Dev1/ai2")
+                       .Task("Output").Channel("ao0", "Dev1/ao0", "ChanType = Analog Output")
+                       .Task("Third").Channel("ai0", "Dev2/ai0");
+  std::string task;
+  robot::Run([&] { testsupport::WithDetected(ini, [&](NI_DAQmx_Task& adc) { task = adc.State().model.mTaskName; }); },
+             [](HWND dialog) {
+               EXPECT_EQ(robot::Shown(List(dialog)), (Table{{"Task", "Channels", "Devices"},
+                                                            {"First", "1 AI", "Dev1"},
+                                                            {"Second", "2 AI", "Dev1"},
+                                                            {"Third", "1 AI", "Dev2"}}));
+               Select(List(dialog), 1);
+               EXPECT_TRUE(robot::SaveScreenshot(dialog, "task_dialog"));
+               robot::Click(GetDlgItem(dialog, IDOK));
+             });
+  EXPECT_EQ(task, "Second");
+}
+
+// What the setup window asked to open: help pages and web addresses. Read
+// once the window's thread has ended.
+std::vector<std::string> g_opened;
+
+// Opens the setup window of a driver that detected a task with two channels
+// on two devices whose names are prefixes of each other; `before` runs first.
+void ShowSetting(const std::function<void(HWND)>& user, const std::function<void(NI_DAQmx_Task&)>& before = {}) {
+  ui::InstallDialogs();
+  ui::SetHelpOpener([](void*, const std::string& file, unsigned id) { g_opened.push_back(file + " at " + std::to_string(id)); });
+  ui::SetWebOpener([](void*, const std::string& site, int show) { g_opened.push_back(site + " " + std::to_string(show)); });
+  g_opened.clear();
+  const auto ini = testsupport::SimIni()
+                       .Task("Mixed")
+                       .Channel("volts", "Dev1/ai0")
+                       .Channel("level", "Dev10/ai0", "AI.Min = 0\nAI.Max = 5")
+                       .Device("Dev1", "PCIe-6363", "DevSerialNum = 0x1A2B3C")
+                       .Device("Dev10", "USB-6210", "Sim.AIChannels = 16");
+  robot::Run([&] {
+    testsupport::WithDetected(ini, [&](NI_DAQmx_Task& adc) {
+      if (before) before(adc);
+      EXPECT_FALSE(adc.ShowSetting());
+    });
+  }, user);
+}
+
+TEST(SetupDialog, ShowsTheTaskItsChannelsAndItsDevices) {
+  ShowSetting([](HWND dialog) {
+    EXPECT_EQ(robot::WindowText(dialog), std::string("NI-DAQmx-Task Setup v") + NIADC_VERSION_TEXT + " (DAQmx v21.3)");
+    EXPECT_EQ(robot::WindowText(GetDlgItem(dialog, IDC_TXT_INFO)), "Task:\tMixed\r\nChannels:\t2\r\nDevices:\t2");
+    EXPECT_EQ(robot::Shown(GetDlgItem(dialog, IDC_LV_CHANNELS)), (Table{{"N", "Channel", "Range", "Physical Channel"},
+                                                                        {"1", "volts", "\xC2\xB1" "10 V", "Dev1/ai0"},
+                                                                        {"2", "level", "0...5 V", "Dev10/ai0"}}));
+    EXPECT_EQ(robot::Shown(GetDlgItem(dialog, IDC_LV_DEVICES)),
+              (Table{{"Device", "Type", "Seral N"}, {"Dev1", "PCIe-6363", "1A2B3C"}, {"Dev10", "USB-6210", "0"}}));
+    EXPECT_FALSE(GetWindowLongW(dialog, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    EXPECT_TRUE(robot::SaveScreenshot(dialog, "setup_dialog"));
+    EXPECT_TRUE(robot::TypeKey(dialog, VK_ESCAPE));
+  });
+}
+
+TEST(SetupDialog, ClickingAChannelSelectsTheDeviceItIsOn) {
+  ShowSetting([](HWND dialog) {
+    const HWND devices = GetDlgItem(dialog, IDC_LV_DEVICES);
+    for (const int row : {1, 0}) {  // Dev10/ai0 holds "Dev1" but not "Dev1/"
+      robot::Click(GetDlgItem(dialog, IDC_LV_CHANNELS), row);
+      EXPECT_TRUE(robot::WaitUntil([&] { return ui::win::SelectedRow(devices) == row; })) << "channel " << row;
+    }
+    EXPECT_TRUE(robot::SaveScreenshot(dialog, "setup_dialog_channel_click"));
+    robot::Click(GetDlgItem(dialog, IDCANCEL));
+  });
+}
+
+// Help and F1 open NI.chm beside the driver at the setup page; without it
+// Help is disabled, F1 opens nothing and Close still works.
+TEST(SetupDialog, OpensTheHelpPageOrTheVendorsSiteWhenAsked) {
+  const auto click = [](int id) { return [id](HWND dialog) { robot::Click(GetDlgItem(dialog, id)); }; };
+  const auto f1 = [](HWND dialog) { EXPECT_TRUE(robot::TypeKey(dialog, VK_F1)); };
+  const std::string page = platform::FolderOf(platform::ThisModulePath()) + "\\NI.chm at 20";
+  const struct {
+    const char* how;
+    bool help_file;
+    std::function<void(HWND)> act;
+    std::vector<std::string> opened;
+  } cases[] = {
+      {"Help", true, click(IDHELP), {page}},
+      {"F1", true, f1, {page}},
+      {"the logo", true, click(IDC_IMG_LOGO), {"https://www.ni.com/ 5"}},  // SW_SHOW
+      {"F1 without a help file", false, f1, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.how);
+    ShowSetting(
+        [&](HWND dialog) {
+          EXPECT_EQ(IsWindowEnabled(GetDlgItem(dialog, IDHELP)) != FALSE, c.help_file);
+          EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)));
+          EXPECT_TRUE(c.help_file || robot::SaveScreenshot(dialog, "setup_dialog_without_help"));
+          c.act(dialog);
+          EXPECT_TRUE(robot::TypeKey(dialog, VK_ESCAPE));  // after what `act` posted or typed
+        },
+        [&](NI_DAQmx_Task&) {
+          if (!c.help_file) driver::ThisThreadState()->mHelpFile.clear();
+        });
+    EXPECT_EQ(g_opened, c.opened);
+  }
+}
+
+TEST(SetupDialog, ShowsNothingWhileRecording) {
+  ShowSetting(nullptr, [](NI_DAQmx_Task& adc) { ASSERT_TRUE(adc.StartRecord()); });
+}
+
+}  // namespace
