@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <filesystem>
 #include <functional>
 #include <thread>
 
@@ -116,17 +115,15 @@ inline bool SaveScreenshot(HWND window, const std::string& name) {
   SelectObject(memory, old);
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
-  const std::filesystem::path exe(platform::Widen(platform::ThisModulePath()));  // <build>\bin\ui_tests.exe
-  const auto folder = exe.parent_path().parent_path() / L"artifacts";
-  std::error_code error;
-  std::filesystem::create_directories(folder, error);
+  const std::string folder = platform::FolderOf(platform::FolderOf(platform::ThisModulePath())) + "\\artifacts";
+  CreateDirectoryW(platform::Widen(folder).c_str(), nullptr);  // <build>\artifacts beside <build>\bin
   constexpr CLSID kPngEncoder = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
   Gdiplus::GdiplusStartupInput input;
   ULONG_PTR token = 0;
-  bool saved = Gdiplus::GdiplusStartup(&token, &input, nullptr) == Gdiplus::Ok;
-  const std::wstring file = folder / (name + ".png");
-  saved = saved && Gdiplus::Bitmap(bitmap, nullptr).Save(file.c_str(), &kPngEncoder, nullptr) == Gdiplus::Ok;
-  if (token != 0) Gdiplus::GdiplusShutdown(token);
+  Gdiplus::GdiplusStartup(&token, &input, nullptr);
+  const std::wstring file = platform::Widen(folder + "\\" + name + ".png");
+  const bool saved = Gdiplus::Bitmap(bitmap, nullptr).Save(file.c_str(), &kPngEncoder, nullptr) == Gdiplus::Ok;
+  Gdiplus::GdiplusShutdown(token);
   DeleteObject(bitmap);
   return saved;
 }

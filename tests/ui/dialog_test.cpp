@@ -1,6 +1,7 @@
 // The task selection and setup dialogs as the user meets them, shown by the
-// driver as the host's calls make it.
-#include <gtest/gtest.h>
+// driver as the host's calls make it. A user's clicks (posted messages) are
+// handled in order, and before the keys typed after them.
+#include <gmock/gmock.h>
 
 #include "driver/state.h"
 #include "niadc_version.h"
@@ -21,62 +22,52 @@ const std::vector<daqmx::TaskListEntry> kThree = {
 
 HWND List(HWND dialog) { return GetDlgItem(dialog, IDC_LV_TASKS); }
 
-// Clicks `row` and waits until the list shows it selected.
-void Select(HWND list, int row) {
-  robot::Click(list, row);
-  EXPECT_TRUE(robot::WaitUntil([&] { return ui::win::SelectedRow(list) == row; })) << "row " << row;
-}
-
-std::int16_t Choose(const std::function<void(HWND)>& user) {
+// Shows the dialog for three tasks, clicks `row` (none when -1), then lets `close` close it.
+std::int16_t Choose(int row, const std::function<void(HWND)>& close) {
   std::int16_t result = 99;
-  robot::Run([&] { result = ui::SelectDevice(kThree); }, user);
+  robot::Run([&] { result = ui::SelectDevice(kThree); },
+             [&](HWND dialog) {
+               if (row >= 0) robot::Click(List(dialog), row);
+               close(dialog);
+             });
   return result;
 }
 
 TEST(TaskDialog, EachWayOfClosingReturnsItsChoice) {
-  const auto click = [](int id) { return [id](HWND dialog) { robot::Click(GetDlgItem(dialog, id)); }; };
+  const auto press = [](int id) { return [id](HWND dialog) { robot::Click(GetDlgItem(dialog, id)); }; };
   const auto type = [](WORD key) { return [key](HWND dialog) { EXPECT_TRUE(robot::TypeKey(dialog, key)); }; };
   const struct {
     const char* how;
-    int row;  // clicked first; -1: none
+    int row;
     std::function<void(HWND)> close;
     std::int16_t result;
   } cases[] = {
-      {"OK", 2, click(IDOK), 2},
-      {"OK without a selection", -1, click(IDOK), -1},
+      {"OK", 2, press(IDOK), 2},
+      {"OK without a selection", -1, press(IDOK), -1},
       {"Enter", 1, type(VK_RETURN), 1},
-      {"Cancel", 1, click(IDCANCEL), -1},
+      {"Cancel", 1, press(IDCANCEL), -1},
       {"Esc in the list", 0, type(VK_ESCAPE), -1},
       {"the close box", 1, [](HWND dialog) { PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); }, -1},
-      // A double-click only selects: the next click is handled after it.
-      {"a double-click, then OK", 2,
+      {"a double-click only selects", 1,
        [&](HWND dialog) {
-         robot::Click(List(dialog), 1);
          robot::Click(List(dialog), 1, WM_LBUTTONDBLCLK);
-         Select(List(dialog), 0);
-         EXPECT_TRUE(IsWindowVisible(dialog));
-         click(IDOK)(dialog);
+         robot::Click(List(dialog), 0);
+         press(IDOK)(dialog);
        },
        0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.how);
-    EXPECT_EQ(Choose([&](HWND dialog) {
-                if (c.row >= 0) Select(List(dialog), c.row);
-                c.close(dialog);
-              }),
-              c.result);
+    EXPECT_EQ(Choose(c.row, c.close), c.result);
   }
 }
 
 TEST(TaskDialog, ComesToTheFrontWithoutStayingTopmost) {
-  Choose([](HWND dialog) {
-    const HWND other =
-        CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 99, 99, nullptr, nullptr, nullptr, nullptr);
+  Choose(-1, [](HWND dialog) {
+    const HWND other = CreateWindowExW(0, L"STATIC", L"another program", WS_POPUP | WS_VISIBLE, 0, 0, 99, 99, nullptr,
+                                       nullptr, nullptr, nullptr);
     SendMessageW(dialog, WM_ACTIVATE, WA_ACTIVE, 0);
-    HWND above = other;
-    while (above != nullptr && above != dialog) above = GetWindow(above, GW_HWNDPREV);
-    EXPECT_EQ(above, dialog) << "behind another program's window";
+    EXPECT_EQ(GetWindow(other, GW_HWNDPREV), dialog);
     EXPECT_FALSE(GetWindowLongW(dialog, GWL_EXSTYLE) & WS_EX_TOPMOST);
     DestroyWindow(other);
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
@@ -100,11 +91,10 @@ TEST(TaskDialog, TheDriverAsksThroughItWhenSeveralTasksQualify) {
   std::string task;
   robot::Run([&] { testsupport::WithDetected(ini, [&](NI_DAQmx_Task& adc) { task = adc.State().model.mTaskName; }); },
              [](HWND dialog) {
-               EXPECT_EQ(robot::Shown(List(dialog)), (Table{{"Task", "Channels", "Devices"},
-                                                            {"First", "1 AI", "Dev1"},
-                                                            {"Second", "2 AI", "Dev1"},
-                                                            {"Third", "1 AI", "Dev2"}}));
-               Select(List(dialog), 1);
+               EXPECT_EQ(robot::Shown(List(dialog)), (Table{{"Task", "Channels", "Devices"}, {"First", "1 AI", "Dev1"},
+                                                            {"Second", "2 AI", "Dev1"}, {"Third", "1 AI", "Dev2"}}));
+               robot::Click(List(dialog), 1);
+               EXPECT_TRUE(robot::WaitUntil([&] { return ui::win::SelectedRow(List(dialog)) == 1; }));
                EXPECT_TRUE(robot::SaveScreenshot(dialog, "task_dialog"));
                robot::Click(GetDlgItem(dialog, IDOK));
              });
@@ -115,17 +105,18 @@ TEST(TaskDialog, TheDriverAsksThroughItWhenSeveralTasksQualify) {
 // once the window's thread has ended.
 std::vector<std::string> g_opened;
 
+void OpenHelp(void*, const std::string& file, unsigned page) { g_opened.push_back(file + " at " + std::to_string(page)); }
+void OpenWeb(void*, const std::string& site, int show) { g_opened.push_back(site + " " + std::to_string(show)); }
+
 // Opens the setup window of a driver that detected a task with two channels
 // on two devices whose names are prefixes of each other; `before` runs first.
-void ShowSetting(const std::function<void(HWND)>& user, const std::function<void(NI_DAQmx_Task&)>& before = {}) {
+void ShowSetting(const std::function<void(NI_DAQmx_Task&)>& before, const std::function<void(HWND)>& user) {
   ui::InstallDialogs();
-  ui::SetHelpOpener([](void*, const std::string& file, unsigned id) { g_opened.push_back(file + " at " + std::to_string(id)); });
-  ui::SetWebOpener([](void*, const std::string& site, int show) { g_opened.push_back(site + " " + std::to_string(show)); });
+  ui::SetHelpOpener(&OpenHelp);
+  ui::SetWebOpener(&OpenWeb);
   g_opened.clear();
   const auto ini = testsupport::SimIni()
-                       .Task("Mixed")
-                       .Channel("volts", "Dev1/ai0")
-                       .Channel("level", "Dev10/ai0", "AI.Min = 0\nAI.Max = 5")
+                       .Task("Mixed").Channel("volts", "Dev1/ai0").Channel("level", "Dev10/ai0", "AI.Min = 0\nAI.Max = 5")
                        .Device("Dev1", "PCIe-6363", "DevSerialNum = 0x1A2B3C")
                        .Device("Dev10", "USB-6210", "Sim.AIChannels = 16");
   robot::Run([&] {
@@ -137,7 +128,7 @@ void ShowSetting(const std::function<void(HWND)>& user, const std::function<void
 }
 
 TEST(SetupDialog, ShowsTheTaskItsChannelsAndItsDevices) {
-  ShowSetting([](HWND dialog) {
+  ShowSetting(nullptr, [](HWND dialog) {
     EXPECT_EQ(robot::WindowText(dialog), std::string("NI-DAQmx-Task Setup v") + NIADC_VERSION_TEXT + " (DAQmx v21.3)");
     EXPECT_EQ(robot::WindowText(GetDlgItem(dialog, IDC_TXT_INFO)), "Task:\tMixed\r\nChannels:\t2\r\nDevices:\t2");
     EXPECT_EQ(robot::Shown(GetDlgItem(dialog, IDC_LV_CHANNELS)), (Table{{"N", "Channel", "Range", "Physical Channel"},
@@ -152,7 +143,7 @@ TEST(SetupDialog, ShowsTheTaskItsChannelsAndItsDevices) {
 }
 
 TEST(SetupDialog, ClickingAChannelSelectsTheDeviceItIsOn) {
-  ShowSetting([](HWND dialog) {
+  ShowSetting(nullptr, [](HWND dialog) {
     const HWND devices = GetDlgItem(dialog, IDC_LV_DEVICES);
     for (const int row : {1, 0}) {  // Dev10/ai0 holds "Dev1" but not "Dev1/"
       robot::Click(GetDlgItem(dialog, IDC_LV_CHANNELS), row);
@@ -163,42 +154,31 @@ TEST(SetupDialog, ClickingAChannelSelectsTheDeviceItIsOn) {
   });
 }
 
-// Help and F1 open NI.chm beside the driver at the setup page; without it
-// Help is disabled, F1 opens nothing and Close still works.
-TEST(SetupDialog, OpensTheHelpPageOrTheVendorsSiteWhenAsked) {
-  const auto click = [](int id) { return [id](HWND dialog) { robot::Click(GetDlgItem(dialog, id)); }; };
-  const auto f1 = [](HWND dialog) { EXPECT_TRUE(robot::TypeKey(dialog, VK_F1)); };
+// Help and F1 open NI.chm beside the driver at the setup page, the logo the
+// vendor's site; without a help file Help is disabled, F1 opens nothing and
+// Close still works.
+TEST(SetupDialog, HelpF1AndTheLogoOpenTheHelpPageAndTheVendorsSite) {
   const std::string page = platform::FolderOf(platform::ThisModulePath()) + "\\NI.chm at 20";
-  const struct {
-    const char* how;
-    bool help_file;
-    std::function<void(HWND)> act;
-    std::vector<std::string> opened;
-  } cases[] = {
-      {"Help", true, click(IDHELP), {page}},
-      {"F1", true, f1, {page}},
-      {"the logo", true, click(IDC_IMG_LOGO), {"https://www.ni.com/ 5"}},  // SW_SHOW
-      {"F1 without a help file", false, f1, {}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.how);
-    ShowSetting(
-        [&](HWND dialog) {
-          EXPECT_EQ(IsWindowEnabled(GetDlgItem(dialog, IDHELP)) != FALSE, c.help_file);
-          EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)));
-          EXPECT_TRUE(c.help_file || robot::SaveScreenshot(dialog, "setup_dialog_without_help"));
-          c.act(dialog);
-          EXPECT_TRUE(robot::TypeKey(dialog, VK_ESCAPE));  // after what `act` posted or typed
-        },
-        [&](NI_DAQmx_Task&) {
-          if (!c.help_file) driver::ThisThreadState()->mHelpFile.clear();
-        });
-    EXPECT_EQ(g_opened, c.opened);
+  const std::string site = "https://www.ni.com/ 5";  // SW_SHOW
+  for (const bool help_file : {true, false}) {
+    SCOPED_TRACE(help_file ? "with a help file" : "without a help file");
+    ShowSetting([&](NI_DAQmx_Task&) { if (!help_file) driver::ThisThreadState()->mHelpFile.clear(); },
+                [&](HWND dialog) {
+                  EXPECT_EQ(IsWindowEnabled(GetDlgItem(dialog, IDHELP)) != FALSE, help_file);
+                  EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)));
+                  EXPECT_TRUE(help_file || robot::SaveScreenshot(dialog, "setup_dialog_without_help"));
+                  robot::Click(GetDlgItem(dialog, IDHELP));
+                  robot::Click(GetDlgItem(dialog, IDC_IMG_LOGO));
+                  EXPECT_TRUE(robot::TypeKey(dialog, VK_F1));
+                  EXPECT_TRUE(robot::TypeKey(dialog, VK_ESCAPE));
+                });
+    EXPECT_THAT(g_opened, testing::UnorderedElementsAreArray(help_file ? std::vector{page, page, site}
+                                                                        : std::vector{site}));
   }
 }
 
 TEST(SetupDialog, ShowsNothingWhileRecording) {
-  ShowSetting(nullptr, [](NI_DAQmx_Task& adc) { ASSERT_TRUE(adc.StartRecord()); });
+  ShowSetting([](NI_DAQmx_Task& adc) { ASSERT_TRUE(adc.StartRecord()); }, nullptr);
 }
 
 }  // namespace
