@@ -1,6 +1,5 @@
-// Drives the driver's dialogs as a user would: the dialog runs modally on a
-// thread of its own while the test thread finds its window, reads its lists,
-// clicks, types and saves screenshots for people to look at.
+// Drives the driver's dialogs as a user would: a dialog runs modally on a thread of its own while
+// the test thread finds it, reads its lists, clicks, types and saves screenshots for people to see.
 #pragma once
 
 #include <windows.h>
@@ -9,9 +8,8 @@
 #include <gdiplus.h>
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <functional>
-#include <thread>
+#include <future>
 
 #include "platform/system.h"
 #include "tests/support/wait.h"
@@ -36,21 +34,16 @@ inline HWND VisibleDialog() {
 // Runs `show` on a thread of its own and hands the dialog it opens to `user`;
 // without a `user`, expects no dialog at all. Fails when a dialog stays open.
 inline void Run(const std::function<void()>& show, const std::function<void(HWND)>& user) {
-  std::atomic<bool> finished{false};
-  std::thread thread([&] {
-    show();
-    finished = true;
-  });
+  auto shown = std::async(std::launch::async, show);
+  const auto finished = [&] { return shown.wait_for(std::chrono::seconds(0)) == std::future_status::ready; };
   HWND dialog = nullptr;
-  WaitUntil([&] { return (dialog = VisibleDialog()) != nullptr || finished; });
-  EXPECT_EQ(dialog != nullptr, user != nullptr) << (user ? "no dialog appeared (no display?)" : "a dialog appeared");
+  WaitUntil([&] { return (dialog = VisibleDialog()) != nullptr || finished(); });
+  EXPECT_EQ(dialog != nullptr, user != nullptr) << (user ? "no dialog appeared" : "a dialog appeared");
   if (dialog != nullptr && user) user(dialog);
-  EXPECT_TRUE(WaitUntil([&] { return finished.load(); })) << "the dialog did not close";
-  while (!finished) {
+  EXPECT_TRUE(WaitUntil(finished)) << "the dialog did not close";
+  while (shown.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
     if (HWND left = VisibleDialog()) PostMessageW(left, WM_COMMAND, IDCANCEL, 0);
-    Sleep(50);
   }
-  thread.join();
 }
 
 inline std::string WindowText(HWND window) {
@@ -62,7 +55,8 @@ inline std::string WindowText(HWND window) {
 // A list view as the user reads it: the column headers, then each row.
 inline Table Shown(HWND list) {
   const HWND header = ListView_GetHeader(list);
-  Table table(static_cast<size_t>(ui::win::RowCount(list)) + 1);
+  const int rows = ui::win::RowCount(list);
+  Table table(static_cast<size_t>(rows) + 1);
   for (int column = 0; column < Header_GetItemCount(header); ++column) {
     wchar_t text[64] = {};
     HDITEMW item = {};
@@ -71,9 +65,7 @@ inline Table Shown(HWND list) {
     item.cchTextMax = 64;
     Header_GetItem(header, column, &item);
     table[0].push_back(platform::Narrow(text));
-    for (size_t row = 1; row < table.size(); ++row) {
-      table[row].push_back(ui::win::CellText(list, static_cast<int>(row) - 1, column));
-    }
+    for (int row = 0; row < rows; ++row) table[row + 1].push_back(ui::win::CellText(list, row, column));
   }
   return table;
 }
@@ -91,18 +83,17 @@ inline void Click(HWND window, int row = -1, UINT button_down = WM_LBUTTONDOWN) 
 
 // A key press through the keyboard's input queue, to the dialog brought to
 // the foreground: handled after the messages posted before it.
-inline bool TypeKey(HWND dialog, WORD virtual_key) {
+inline void TypeKey(HWND dialog, BYTE virtual_key) {
   SetForegroundWindow(dialog);
-  if (!WaitUntil([&] { return GetForegroundWindow() == dialog; })) return false;
-  keybd_event(static_cast<BYTE>(virtual_key), 0, 0, 0);
-  keybd_event(static_cast<BYTE>(virtual_key), 0, KEYEVENTF_KEYUP, 0);
-  return true;
+  EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == dialog; })) << "the dialog is not in front";
+  keybd_event(virtual_key, 0, 0, 0);
+  keybd_event(virtual_key, 0, KEYEVENTF_KEYUP, 0);
 }
 
 // Saves what the screen shows of the window as <build>/artifacts/<name>.png.
 inline bool SaveScreenshot(HWND window, const std::string& name) {
   SetForegroundWindow(window);  // shown active, as the user sees it
-  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   SendMessageW(window, WM_NULL, 0, 0);  // the dialog's thread has painted
   Sleep(300);                           // and the X server has shown it
   RECT rect = {};

@@ -1,6 +1,5 @@
-// The task selection and setup dialogs as the user meets them, shown by the
-// driver as the host's calls make it. A user's clicks (posted messages) are
-// handled in order, and before the keys typed after them.
+// The task selection and setup dialogs as the user meets them, shown by the driver as the
+// host's calls make it. Clicks (posted) are handled in order, and before keys typed after them.
 #include <gmock/gmock.h>
 
 #include "driver/state.h"
@@ -35,7 +34,7 @@ std::int16_t Choose(int row, const std::function<void(HWND)>& close) {
 
 TEST(TaskDialog, EachWayOfClosingReturnsItsChoice) {
   const auto press = [](int id) { return [id](HWND dialog) { robot::Click(GetDlgItem(dialog, id)); }; };
-  const auto type = [](WORD key) { return [key](HWND dialog) { EXPECT_TRUE(robot::TypeKey(dialog, key)); }; };
+  const auto type = [](BYTE key) { return [key](HWND dialog) { robot::TypeKey(dialog, key); }; };
   const struct {
     const char* how;
     int row;
@@ -48,13 +47,11 @@ TEST(TaskDialog, EachWayOfClosingReturnsItsChoice) {
       {"Cancel", 1, press(IDCANCEL), -1},
       {"Esc in the list", 0, type(VK_ESCAPE), -1},
       {"the close box", 1, [](HWND dialog) { PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); }, -1},
-      {"a double-click only selects", 1,
-       [&](HWND dialog) {
+      {"a double-click only selects", 1, [&](HWND dialog) {
          robot::Click(List(dialog), 1, WM_LBUTTONDBLCLK);
          robot::Click(List(dialog), 0);
          press(IDOK)(dialog);
-       },
-       0},
+       }, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.how);
@@ -64,8 +61,8 @@ TEST(TaskDialog, EachWayOfClosingReturnsItsChoice) {
 
 TEST(TaskDialog, ComesToTheFrontWithoutStayingTopmost) {
   Choose(-1, [](HWND dialog) {
-    const HWND other = CreateWindowExW(0, L"STATIC", L"another program", WS_POPUP | WS_VISIBLE, 0, 0, 99, 99, nullptr,
-                                       nullptr, nullptr, nullptr);
+    const HWND other = CreateWindowExW(0, L"STATIC", L"another program", WS_POPUP | WS_VISIBLE, 0, 0, 99, 99,
+                                       nullptr, nullptr, nullptr, nullptr);
     SendMessageW(dialog, WM_ACTIVATE, WA_ACTIVE, 0);
     EXPECT_EQ(GetWindow(other, GW_HWNDPREV), dialog);
     EXPECT_FALSE(GetWindowLongW(dialog, GWL_EXSTYLE) & WS_EX_TOPMOST);
@@ -89,34 +86,35 @@ TEST(TaskDialog, TheDriverAsksThroughItWhenSeveralTasksQualify) {
                        .Task("Output").Channel("ao0", "Dev1/ao0", "ChanType = Analog Output")
                        .Task("Third").Channel("ai0", "Dev2/ai0");
   std::string task;
-  robot::Run([&] { testsupport::WithDetected(ini, [&](NI_DAQmx_Task& adc) { task = adc.State().model.mTaskName; }); },
-             [](HWND dialog) {
-               EXPECT_EQ(robot::Shown(List(dialog)), (Table{{"Task", "Channels", "Devices"}, {"First", "1 AI", "Dev1"},
-                                                            {"Second", "2 AI", "Dev1"}, {"Third", "1 AI", "Dev2"}}));
-               robot::Click(List(dialog), 1);
-               EXPECT_TRUE(robot::WaitUntil([&] { return ui::win::SelectedRow(List(dialog)) == 1; }));
-               EXPECT_TRUE(robot::SaveScreenshot(dialog, "task_dialog"));
-               robot::Click(GetDlgItem(dialog, IDOK));
-             });
+  const auto detect = [&] {
+    testsupport::WithDetected(ini, [&](NI_DAQmx_Task& adc) { task = adc.State().model.mTaskName; });
+  };
+  robot::Run(detect, [](HWND dialog) {
+    EXPECT_EQ(robot::Shown(List(dialog)), (Table{{"Task", "Channels", "Devices"}, {"First", "1 AI", "Dev1"},
+                                                 {"Second", "2 AI", "Dev1"}, {"Third", "1 AI", "Dev2"}}));
+    robot::Click(List(dialog), 1);
+    EXPECT_TRUE(robot::WaitUntil([&] { return ui::win::SelectedRow(List(dialog)) == 1; }));
+    EXPECT_TRUE(robot::SaveScreenshot(dialog, "task_dialog"));
+    robot::Click(GetDlgItem(dialog, IDOK));
+  });
   EXPECT_EQ(task, "Second");
 }
 
-// What the setup window asked to open: help pages and web addresses. Read
-// once the window's thread has ended.
+// What the setup window asked to open; read once its thread has ended.
 std::vector<std::string> g_opened;
 
-void OpenHelp(void*, const std::string& file, unsigned page) { g_opened.push_back(file + " at " + std::to_string(page)); }
-void OpenWeb(void*, const std::string& site, int show) { g_opened.push_back(site + " " + std::to_string(show)); }
+void Opened(const std::string& what, long number) { g_opened.push_back(what + " " + std::to_string(number)); }
+void ForgetHelpFile(NI_DAQmx_Task&) { driver::ThisThreadState()->mHelpFile.clear(); }
 
-// Opens the setup window of a driver that detected a task with two channels
-// on two devices whose names are prefixes of each other; `before` runs first.
+// Opens the setup window of a driver that detected a task with two channels on two
+// devices whose names are prefixes of each other; `before` runs first.
 void ShowSetting(const std::function<void(NI_DAQmx_Task&)>& before, const std::function<void(HWND)>& user) {
   ui::InstallDialogs();
-  ui::SetHelpOpener(&OpenHelp);
-  ui::SetWebOpener(&OpenWeb);
+  ui::SetHelpOpener([](void*, const std::string& file, unsigned page) { Opened(file, page); });
+  ui::SetWebOpener([](void*, const std::string& site, int show) { Opened(site, show); });
   g_opened.clear();
   const auto ini = testsupport::SimIni()
-                       .Task("Mixed").Channel("volts", "Dev1/ai0").Channel("level", "Dev10/ai0", "AI.Min = 0\nAI.Max = 5")
+                       .Task("Mixed").Channel("volts", "Dev1/ai0").Channel("level", "Dev10/ai0", "AI.Min = 0")
                        .Device("Dev1", "PCIe-6363", "DevSerialNum = 0x1A2B3C")
                        .Device("Dev10", "USB-6210", "Sim.AIChannels = 16");
   robot::Run([&] {
@@ -127,53 +125,46 @@ void ShowSetting(const std::function<void(NI_DAQmx_Task&)>& before, const std::f
   }, user);
 }
 
-TEST(SetupDialog, ShowsTheTaskItsChannelsAndItsDevices) {
+TEST(SetupDialog, ShowsTheTaskItsChannelsAndDevicesAndSelectsTheDeviceOfAClickedChannel) {
   ShowSetting(nullptr, [](HWND dialog) {
-    EXPECT_EQ(robot::WindowText(dialog), std::string("NI-DAQmx-Task Setup v") + NIADC_VERSION_TEXT + " (DAQmx v21.3)");
+    const std::string caption = std::string("NI-DAQmx-Task Setup v") + NIADC_VERSION_TEXT + " (DAQmx v21.3)";
+    EXPECT_EQ(robot::WindowText(dialog), caption);
     EXPECT_EQ(robot::WindowText(GetDlgItem(dialog, IDC_TXT_INFO)), "Task:\tMixed\r\nChannels:\t2\r\nDevices:\t2");
-    EXPECT_EQ(robot::Shown(GetDlgItem(dialog, IDC_LV_CHANNELS)), (Table{{"N", "Channel", "Range", "Physical Channel"},
-                                                                        {"1", "volts", "\xC2\xB1" "10 V", "Dev1/ai0"},
-                                                                        {"2", "level", "0...5 V", "Dev10/ai0"}}));
-    EXPECT_EQ(robot::Shown(GetDlgItem(dialog, IDC_LV_DEVICES)),
+    EXPECT_EQ(robot::Shown(GetDlgItem(dialog, IDC_LV_CHANNELS)),
+              (Table{{"N", "Channel", "Range", "Physical Channel"},
+                     {"1", "volts", "\xC2\xB1" "10 V", "Dev1/ai0"}, {"2", "level", "0...10 V", "Dev10/ai0"}}));
+    const HWND devices = GetDlgItem(dialog, IDC_LV_DEVICES);
+    EXPECT_EQ(robot::Shown(devices),
               (Table{{"Device", "Type", "Seral N"}, {"Dev1", "PCIe-6363", "1A2B3C"}, {"Dev10", "USB-6210", "0"}}));
     EXPECT_FALSE(GetWindowLongW(dialog, GWL_EXSTYLE) & WS_EX_TOPMOST);
     EXPECT_TRUE(robot::SaveScreenshot(dialog, "setup_dialog"));
-    EXPECT_TRUE(robot::TypeKey(dialog, VK_ESCAPE));
-  });
-}
-
-TEST(SetupDialog, ClickingAChannelSelectsTheDeviceItIsOn) {
-  ShowSetting(nullptr, [](HWND dialog) {
-    const HWND devices = GetDlgItem(dialog, IDC_LV_DEVICES);
     for (const int row : {1, 0}) {  // Dev10/ai0 holds "Dev1" but not "Dev1/"
       robot::Click(GetDlgItem(dialog, IDC_LV_CHANNELS), row);
       EXPECT_TRUE(robot::WaitUntil([&] { return ui::win::SelectedRow(devices) == row; })) << "channel " << row;
     }
     EXPECT_TRUE(robot::SaveScreenshot(dialog, "setup_dialog_channel_click"));
-    robot::Click(GetDlgItem(dialog, IDCANCEL));
+    robot::TypeKey(dialog, VK_ESCAPE);
   });
 }
 
-// Help and F1 open NI.chm beside the driver at the setup page, the logo the
-// vendor's site; without a help file Help is disabled, F1 opens nothing and
-// Close still works.
+// Help and F1 open NI.chm beside the driver at the setup page, the logo the vendor's site (shown
+// normally); without a help file Help is disabled, F1 opens nothing and Close still works.
 TEST(SetupDialog, HelpF1AndTheLogoOpenTheHelpPageAndTheVendorsSite) {
-  const std::string page = platform::FolderOf(platform::ThisModulePath()) + "\\NI.chm at 20";
-  const std::string site = "https://www.ni.com/ 5";  // SW_SHOW
+  const std::string page = platform::FolderOf(platform::ThisModulePath()) + "\\NI.chm 20";
+  const std::string site = "https://www.ni.com/ " + std::to_string(SW_SHOW);
   for (const bool help_file : {true, false}) {
     SCOPED_TRACE(help_file ? "with a help file" : "without a help file");
-    ShowSetting([&](NI_DAQmx_Task&) { if (!help_file) driver::ThisThreadState()->mHelpFile.clear(); },
-                [&](HWND dialog) {
-                  EXPECT_EQ(IsWindowEnabled(GetDlgItem(dialog, IDHELP)) != FALSE, help_file);
-                  EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)));
-                  EXPECT_TRUE(help_file || robot::SaveScreenshot(dialog, "setup_dialog_without_help"));
-                  robot::Click(GetDlgItem(dialog, IDHELP));
-                  robot::Click(GetDlgItem(dialog, IDC_IMG_LOGO));
-                  EXPECT_TRUE(robot::TypeKey(dialog, VK_F1));
-                  EXPECT_TRUE(robot::TypeKey(dialog, VK_ESCAPE));
-                });
-    EXPECT_THAT(g_opened, testing::UnorderedElementsAreArray(help_file ? std::vector{page, page, site}
-                                                                        : std::vector{site}));
+    ShowSetting(help_file ? nullptr : &ForgetHelpFile, [&](HWND dialog) {
+      EXPECT_EQ(IsWindowEnabled(GetDlgItem(dialog, IDHELP)) != FALSE, help_file);
+      EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)));
+      EXPECT_TRUE(help_file || robot::SaveScreenshot(dialog, "setup_dialog_without_help"));
+      robot::Click(GetDlgItem(dialog, IDHELP));
+      robot::Click(GetDlgItem(dialog, IDC_IMG_LOGO));
+      robot::TypeKey(dialog, VK_F1);
+      robot::TypeKey(dialog, VK_ESCAPE);
+    });
+    const auto opened = help_file ? std::vector{page, page, site} : std::vector{site};
+    EXPECT_THAT(g_opened, testing::UnorderedElementsAreArray(opened));
   }
 }
 
