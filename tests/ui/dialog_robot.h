@@ -70,8 +70,7 @@ inline Table Shown(HWND list) {
   return table;
 }
 
-// A mouse click as the mouse sends it: at a list's row, or at the centre of
-// the control when `row` is -1.
+// A mouse click as the mouse sends it: at a list's row, or (row -1) at the control's centre.
 inline void Click(HWND window, int row = -1, UINT button_down = WM_LBUTTONDOWN) {
   RECT rect = {};
   if (row >= 0) ListView_GetItemRect(window, row, &rect, LVIR_LABEL);
@@ -81,8 +80,7 @@ inline void Click(HWND window, int row = -1, UINT button_down = WM_LBUTTONDOWN) 
   PostMessageW(window, WM_LBUTTONUP, 0, at);
 }
 
-// A key press through the keyboard's input queue, to the dialog brought to
-// the foreground: handled after the messages posted before it.
+// A key press as the keyboard sends it, to the dialog brought to the front.
 inline void TypeKey(HWND dialog, BYTE virtual_key) {
   SetForegroundWindow(dialog);
   EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == dialog; })) << "the dialog is not in front";
