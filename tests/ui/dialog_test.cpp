@@ -112,7 +112,7 @@ std::vector<std::string> g_opened;
 void Opened(const std::string& what, long number) { g_opened.push_back(what + " " + std::to_string(number)); }
 void ForgetHelpFile(NI_DAQmx_Task&) { driver::ThisThreadState()->mHelpFile.clear(); }
 
-// Opens the setup window of a driver that detected a task with two channels on two
+// Opens the setup window of a driver that detected a task with three channels on two
 // devices whose names are prefixes of each other; `before` runs first.
 void ShowSetting(const std::function<void(NI_DAQmx_Task&)>& before, const std::function<void(HWND)>& user) {
   ui::InstallDialogs();
@@ -121,7 +121,7 @@ void ShowSetting(const std::function<void(NI_DAQmx_Task&)>& before, const std::f
   g_opened.clear();
   const auto ini = testsupport::SimIni()
                        .Task("Mixed").Channel("volts", "Dev1/ai0").Channel("level", "Dev10/ai0", "AI.Min = 0")
-                       .Device("Dev1", "PCIe-6363", "DevSerialNum = 0x1A2B3C")
+                       .Channel("amps", "Dev1/ai1").Device("Dev1", "PCIe-6363", "DevSerialNum = 0x1A2B3C")
                        .Device("Dev10", "USB-6210", "Sim.AIChannels = 16");
   robot::Run([&] {
     testsupport::WithDetected(ini, [&](NI_DAQmx_Task& adc) {
@@ -135,10 +135,11 @@ TEST(SetupDialog, ShowsTheTaskItsChannelsAndDevicesAndSelectsTheDeviceOfAClicked
   ShowSetting(nullptr, [](HWND dialog) {
     const std::string caption = std::string("NI-DAQmx-Task Setup v") + NIADC_VERSION_TEXT + " (DAQmx v21.3)";
     EXPECT_EQ(robot::WindowText(dialog), caption);
-    EXPECT_EQ(robot::WindowText(GetDlgItem(dialog, IDC_TXT_INFO)), "Task:\tMixed\r\nChannels:\t2\r\nDevices:\t2");
+    EXPECT_EQ(robot::WindowText(GetDlgItem(dialog, IDC_TXT_INFO)), "Task:\tMixed\r\nChannels:\t3\r\nDevices:\t2");
     EXPECT_EQ(robot::Shown(GetDlgItem(dialog, IDC_LV_CHANNELS)),
               (Table{{"N", "Channel", "Range", "Physical Channel"},
-                     {"1", "volts", "\xC2\xB1" "10 V", "Dev1/ai0"}, {"2", "level", "0...10 V", "Dev10/ai0"}}));
+                     {"1", "volts", "\xC2\xB1" "10 V", "Dev1/ai0"}, {"2", "level", "0...10 V", "Dev10/ai0"},
+                     {"3", "amps", "\xC2\xB1" "10 V", "Dev1/ai1"}}));
     const HWND devices = GetDlgItem(dialog, IDC_LV_DEVICES);
     EXPECT_EQ(robot::Shown(devices),
               (Table{{"Device", "Type", "Seral N"}, {"Dev1", "PCIe-6363", "1A2B3C"}, {"Dev10", "USB-6210", "0"}}));
