@@ -17,10 +17,8 @@
 
 namespace robot {
 
-using testsupport::WaitUntil;
 using Table = std::vector<std::vector<std::string>>;
 
-// The visible dialog window of this process, or null.
 inline HWND VisibleDialog() {
   HWND window = nullptr;
   DWORD process = 0;
@@ -37,10 +35,10 @@ inline void Run(const std::function<void()>& show, const std::function<void(HWND
   auto shown = std::async(std::launch::async, show);
   const auto finished = [&] { return shown.wait_for(std::chrono::seconds(0)) == std::future_status::ready; };
   HWND dialog = nullptr;
-  WaitUntil([&] { return (dialog = VisibleDialog()) != nullptr || finished(); });
+  testsupport::WaitUntil([&] { return (dialog = VisibleDialog()) != nullptr || finished(); });
   EXPECT_EQ(dialog != nullptr, user != nullptr) << (user ? "no dialog appeared" : "a dialog appeared");
   if (dialog != nullptr && user) user(dialog);
-  EXPECT_TRUE(WaitUntil(finished)) << "the dialog did not close";
+  EXPECT_TRUE(testsupport::WaitUntil(finished)) << "the dialog did not close";
   while (shown.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
     if (HWND left = VisibleDialog()) PostMessageW(left, WM_COMMAND, IDCANCEL, 0);
   }
@@ -83,7 +81,7 @@ inline void Click(HWND window, int row = -1, UINT button_down = WM_LBUTTONDOWN) 
 // A key press as the keyboard sends it, to the dialog brought to the front.
 inline void TypeKey(HWND dialog, BYTE virtual_key) {
   SetForegroundWindow(dialog);
-  EXPECT_TRUE(WaitUntil([&] { return GetForegroundWindow() == dialog; })) << "the dialog is not in front";
+  EXPECT_TRUE(testsupport::WaitUntil([&] { return GetForegroundWindow() == dialog; })) << "not in front";
   keybd_event(virtual_key, 0, 0, 0);
   keybd_event(virtual_key, 0, KEYEVENTF_KEYUP, 0);
 }
