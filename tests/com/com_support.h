@@ -12,19 +12,18 @@
 
 namespace comtest {
 
-// Folder of the test executable, and NI.adc in it.
+// Folder of the test executable, where NI.adc is too.
 std::wstring TestFolder();
-std::wstring ServerPath();
 
 // NI.adc loaded into the test process while the object lives.
 class ServerModule {
  public:
-  ServerModule() : module_(LoadLibraryW(ServerPath().c_str())) { EXPECT_NE(module_, nullptr) << "NI.adc not loaded"; }
+  ServerModule() : module_(LoadLibraryW((TestFolder() + L"\\NI.adc").c_str())) { EXPECT_NE(module_, nullptr); }
   ~ServerModule() { FreeLibrary(module_); }
   ServerModule(const ServerModule&) = delete;
   ServerModule& operator=(const ServerModule&) = delete;
 
-  // Calls the exported function `name`, which takes `Args`; E_NOTIMPL without it.
+  // Calls the exported function `name` with `args`; E_NOTIMPL without it.
   template <typename... Args>
   HRESULT Call(const char* name, Args... args) const {
     void* entry = module_ != nullptr ? reinterpret_cast<void*>(GetProcAddress(module_, name)) : nullptr;
@@ -35,11 +34,10 @@ class ServerModule {
   HMODULE module_;
 };
 
-// The server registered for the whole machine (of the test's Wine prefix)
-// while the object lives. Wine looks classes up in the machine's classes only.
-struct MachineRegistration : ServerModule {
-  MachineRegistration() { EXPECT_EQ(Call("DllRegisterServer"), S_OK); }
-  ~MachineRegistration() { EXPECT_EQ(Call("DllUnregisterServer"), S_OK); }
+// The server registered for the machine while the object lives: Wine looks up machine classes only.
+struct MachineRegistration {
+  MachineRegistration() { EXPECT_EQ(ServerModule().Call("DllRegisterServer"), S_OK); }
+  ~MachineRegistration() { EXPECT_EQ(ServerModule().Call("DllUnregisterServer"), S_OK); }
 };
 
 // A single-threaded apartment for the test's thread.
@@ -47,8 +45,6 @@ class Apartment {
  public:
   Apartment() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
   ~Apartment() { CoUninitialize(); }
-  Apartment(const Apartment&) = delete;
-  Apartment& operator=(const Apartment&) = delete;
 };
 
 struct ProcessResult {
@@ -56,8 +52,7 @@ struct ProcessResult {
   std::string output;  // standard output and error together
   bool finished = false;
 };
-// Runs a command line with this process's environment and waits up to
-// `timeout_ms` for it.
+// Runs a command line with this process's environment for up to `timeout_ms`.
 ProcessResult RunProcess(const std::wstring& command_line, DWORD timeout_ms);
 
 }  // namespace comtest
