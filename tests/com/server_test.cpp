@@ -126,11 +126,9 @@ void Record(host::IADC3* adc, LONG frames) {
   ASSERT_TRUE(SUCCEEDED(adc->StartRecord(&ok)) && ok == VARIANT_TRUE);
   SHORT buffer[4096];
   EXPECT_TRUE(testsupport::WaitUntil([&] {
-    LONG size = 4096;
-    LONG waiting = 0;
-    LONG fetched = 0;
-    adc->GetData(buffer, &size, &waiting, &fetched);
-    return (frames -= fetched) <= 0;
+    LONG counts[3] = {4096, 0, 0};  // buffer size, frames waiting, frames fetched
+    adc->GetData(buffer, &counts[0], &counts[1], &counts[2]);
+    return (frames -= counts[2]) <= 0;
   }));
   adc->StopRecord();
 }
@@ -172,6 +170,9 @@ TEST_F(Lifetime, ObjectsAndRecordingsLeaveNothingBehind) {
     ASSERT_NE(adc, nullptr);
     VARIANT_BOOL ok = 0;
     ASSERT_TRUE(SUCCEEDED(adc->Test(&ok)) && ok == VARIANT_TRUE);
+    BSTR name = nullptr;
+    adc->get_ADCName(&name);
+    SysFreeString(name);
     if (i % 10 == 0) Record(adc, 0);
     EXPECT_EQ(CanUnloadNow(), S_FALSE);
     ASSERT_EQ(adc->Release(), 0u);  // waits for the acquisition worker to end
