@@ -1,6 +1,5 @@
-// NI.adc as a server: its registration for the machine or the user, undone
-// when a write is refused; thousands of objects and recordings that leave
-// nothing behind; and host threads that end, after which COM unloads it.
+// NI.adc as a server: registration, undone when a write is refused; objects and recordings that leave
+// nothing behind; locks; and host threads that end, after which COM unloads it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -35,6 +34,7 @@ std::wstring Text(const std::wstring& key, const std::wstring& name = L"") {
   return text;
 }
 
+// True for a key without a default value too.
 bool Exists(const std::wstring& key) {
   LONG size = 0;
   return RegQueryValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, &size) == ERROR_SUCCESS;
@@ -46,7 +46,7 @@ bool Exists(const std::wstring& key) {
 struct ScratchRegistry {
   ScratchRegistry() {
     RegDeleteTreeW(HKEY_CURRENT_USER, kScratch);
-    RegCreateKeyW(HKEY_CURRENT_USER, kScratch, &key);
+    EXPECT_EQ(RegCreateKeyW(HKEY_CURRENT_USER, kScratch, &key), ERROR_SUCCESS);
     for (HKEY r : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER}) EXPECT_EQ(RegOverridePredefKey(r, key), ERROR_SUCCESS);
   }
   ~ScratchRegistry() {
@@ -87,7 +87,7 @@ TEST(Registration, WritesAndRemovesItsKeysForTheMachineOrTheUser) {
       const std::wstring root = per_user ? L"Software\\Classes\\" : L"";
       for (int twice = 0; twice < 2; ++twice) ASSERT_EQ(change(true), S_OK);
       for (const auto& [key, name, text] : values) EXPECT_EQ(Text(root + key, name), text) << key;
-      // A user's IADC3 would hide the host's.
+      // IADC3 is ours where nobody's was; the host's stays, and no user's hides it.
       EXPECT_EQ(Text(root + kAdc3Lib), !host_registered ? kLibid : per_user ? L"" : kHostLibid);
       for (int twice = 0; twice < 2; ++twice) EXPECT_EQ(change(false), S_OK);
       for (const auto& key : kOurKeys) EXPECT_FALSE(Exists(root + key)) << key;
