@@ -1,66 +1,43 @@
-// Helpers for the COM server tests: the server file beside the tests, loaded
-// as a module; a scratch classes root; machine-wide registration for the
-// length of a test; COM on the test's thread; child processes.
+// Helpers for the COM server tests: NI.adc beside the tests, loaded or
+// registered for the machine; COM on the test's thread; child processes.
 #pragma once
 
 #include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>
 
+#include <gtest/gtest.h>
+
 #include <string>
 
 namespace comtest {
 
-// Full path of NI.adc in the test executable's folder.
-std::wstring ServerPath();
-// Folder of the test executable.
+// Folder of the test executable, where NI.adc is too.
 std::wstring TestFolder();
 
-// NI.adc loaded into the test process, with its exported entry points.
+// NI.adc loaded into the test process while the object lives.
 class ServerModule {
  public:
-  ServerModule();
-  ~ServerModule();
+  ServerModule() : module_(LoadLibraryW((TestFolder() + L"\\NI.adc").c_str())) { EXPECT_NE(module_, nullptr); }
+  ~ServerModule() { FreeLibrary(module_); }
   ServerModule(const ServerModule&) = delete;
   ServerModule& operator=(const ServerModule&) = delete;
 
-  HRESULT Register() const;
-  HRESULT Unregister() const;
-  HRESULT Install(bool install, const wchar_t* command_line) const;
-  HRESULT CanUnloadNow() const;
-  HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** object) const;
+  // Calls the exported function `name` with `args`; E_NOTIMPL without it.
+  template <typename... Args>
+  HRESULT Call(const char* name, Args... args) const {
+    void* entry = module_ != nullptr ? reinterpret_cast<void*>(GetProcAddress(module_, name)) : nullptr;
+    return entry != nullptr ? reinterpret_cast<HRESULT(STDAPICALLTYPE*)(Args...)>(entry)(args...) : E_NOTIMPL;
+  }
 
  private:
-  void* Entry(const char* name) const;
   HMODULE module_;
 };
 
-// Redirects HKEY_CLASSES_ROOT (and, for per-user registration,
-// HKEY_CURRENT_USER) of this process to fresh scratch keys, removed again
-// afterwards.
-class ScratchRegistry {
- public:
-  explicit ScratchRegistry(bool redirect_user);
-  ~ScratchRegistry();
-  ScratchRegistry(const ScratchRegistry&) = delete;
-  ScratchRegistry& operator=(const ScratchRegistry&) = delete;
-
- private:
-  std::wstring base_;
-  bool redirect_user_;
-};
-
-// The server registered for the whole machine (of the test's Wine prefix)
-// while the object lives. Wine looks classes up in the machine's classes only.
-class MachineRegistration {
- public:
-  MachineRegistration();
-  ~MachineRegistration();
-  MachineRegistration(const MachineRegistration&) = delete;
-  MachineRegistration& operator=(const MachineRegistration&) = delete;
-
- private:
-  ServerModule server_;
+// The server registered for the machine while the object lives: Wine looks up machine classes only.
+struct MachineRegistration {
+  MachineRegistration() { EXPECT_EQ(ServerModule().Call("DllRegisterServer"), S_OK); }
+  ~MachineRegistration() { EXPECT_EQ(ServerModule().Call("DllUnregisterServer"), S_OK); }
 };
 
 // A single-threaded apartment for the test's thread.
@@ -68,8 +45,6 @@ class Apartment {
  public:
   Apartment() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
   ~Apartment() { CoUninitialize(); }
-  Apartment(const Apartment&) = delete;
-  Apartment& operator=(const Apartment&) = delete;
 };
 
 struct ProcessResult {
@@ -77,8 +52,7 @@ struct ProcessResult {
   std::string output;  // standard output and error together
   bool finished = false;
 };
-// Runs a command line with this process's environment and waits up to
-// `timeout_ms` for it.
+// Runs a command line with this process's environment for up to `timeout_ms`.
 ProcessResult RunProcess(const std::wstring& command_line, DWORD timeout_ms);
 
 }  // namespace comtest
