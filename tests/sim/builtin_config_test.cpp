@@ -12,42 +12,33 @@ class BuiltInConfig : public SimTest {};
 
 // Each task's timing and channels, then each device the tasks use.
 std::string Describe() {
+  const auto& api = Api();
   std::ostringstream out;
   std::set<std::string> devices{"cDAQ1"};  // the chassis of the modules
   std::stringstream tasks(SysTasks());
   for (std::string name; std::getline(tasks >> std::ws, name, ',');) {
     const LoadedTask task(name.c_str());
     const TaskHandle h = task.handle;
-    float64 rate = 0, max_rate = 0;
-    int32 mode = 0, timing = 0;
-    uInt64 per_channel = 0;
-    Api().DAQmxGetSampClkRate(h, &rate);
-    Api().DAQmxGetSampClkMaxRate(h, &max_rate);
-    Api().DAQmxGetSampQuantSampMode(h, &mode);
-    Api().DAQmxGetSampTimingType(h, &timing);
-    Api().DAQmxGetSampQuantSampPerChan(h, &per_channel);
-    out << name << ": " << task.status << " rate " << rate << " max " << max_rate << " mode " << mode << " timing "
-        << timing << " per channel " << per_channel << " devices " << Text(Api().DAQmxGetTaskDevices, h) << "\n";
+    out << name << ": " << task.status << " rate " << Value<float64>(api.DAQmxGetSampClkRate, h) << " max "
+        << Value<float64>(api.DAQmxGetSampClkMaxRate, h) << " mode " << Value<int32>(api.DAQmxGetSampQuantSampMode, h)
+        << " timing " << Value<int32>(api.DAQmxGetSampTimingType, h) << " per channel "
+        << Value<uInt64>(api.DAQmxGetSampQuantSampPerChan, h) << " devices " << Text(api.DAQmxGetTaskDevices, h) << "\n";
     std::stringstream channels(TaskChannels(h));
     for (std::string channel; std::getline(channels >> std::ws, channel, ',');) {
       const char* c = channel.c_str();
-      int32 type = 0, meas = 0;
-      float64 min = 0, max = 0;
-      Api().DAQmxGetChanType(h, c, &type);
-      const int32 meas_status = Api().DAQmxGetAIMeasType(h, c, &meas);
-      Api().DAQmxGetAIMin(h, c, &min);
-      Api().DAQmxGetAIMax(h, c, &max);
-      const std::string physical = Text(Api().DAQmxGetPhysicalChanName, h, c);
-      out << "  " << channel << " " << physical << " type " << type << " meas " << (meas_status ? meas_status : meas)
-          << " " << min << ".." << max << "\n";
+      int32 meas = 0;
+      const int32 meas_status = api.DAQmxGetAIMeasType(h, c, &meas);
+      const std::string physical = Text(api.DAQmxGetPhysicalChanName, h, c);
+      out << "  " << channel << " " << physical << " type " << Value<int32>(api.DAQmxGetChanType, h, c) << " meas "
+          << (meas_status ? meas_status : meas) << " " << Value<float64>(api.DAQmxGetAIMin, h, c) << ".."
+          << Value<float64>(api.DAQmxGetAIMax, h, c) << "\n";
       devices.insert(physical.substr(0, physical.find('/')));
     }
   }
   for (const auto& device : devices) {
-    uInt32 serial = 0;
-    Api().DAQmxGetDevSerialNum(device.c_str(), &serial);
-    const std::string inputs = Text(Api().DAQmxGetDevAIPhysicalChans, device.c_str());
-    out << device << ": " << Text(Api().DAQmxGetDevProductType, device.c_str()) << " serial " << serial << " inputs "
+    const std::string inputs = Text(api.DAQmxGetDevAIPhysicalChans, device.c_str());
+    out << device << ": " << Text(api.DAQmxGetDevProductType, device.c_str()) << " serial "
+        << Value<uInt32>(api.DAQmxGetDevSerialNum, device.c_str()) << " inputs "
         << (inputs.empty() ? 0 : std::count(inputs.begin(), inputs.end(), ',') + 1)
         << (inputs.empty() ? "" : " from " + inputs.substr(0, inputs.find(','))) << "\n";
   }
@@ -55,9 +46,8 @@ std::string Describe() {
 }
 
 TEST_F(BuiltInConfig, IsWhatTheHostSees) {
-  uInt32 major = 0, minor = 0;
-  EXPECT_EQ(Api().DAQmxGetSysNIDAQMajorVersion(&major) + Api().DAQmxGetSysNIDAQMinorVersion(&minor), 0);
-  EXPECT_EQ(major * 100 + minor, 2103u);
+  EXPECT_EQ(Value<uInt32>(Api().DAQmxGetSysNIDAQMajorVersion) * 100 + Value<uInt32>(Api().DAQmxGetSysNIDAQMinorVersion),
+            2103u);
   EXPECT_EQ(Describe(), R"(Demo4ch: 0 rate 1000 max 250000 mode 10123 timing 10388 per channel 1000 devices Dev1
   ai0 Dev1/ai0 type 10100 meas 10322 -10..10
   ai1 Dev1/ai1 type 10100 meas 10322 -10..10
@@ -99,7 +89,6 @@ TEST_F(BuiltInConfig, ExportsEveryFunctionByItsPlainName) {
 // Names are found whatever their case; a task loads once until cleared; unknown names are refused and named.
 TEST_F(BuiltInConfig, NameLookup) {
   const LoadedTask task("demo4CH");
-  ASSERT_EQ(task.status, 0);
   EXPECT_EQ(Text(Api().DAQmxGetPhysicalChanName, task.handle, "AI2"), "Dev1/ai2");
   EXPECT_EQ(Text(Api().DAQmxGetDevProductType, "dev1"), "PCIe-6363");
   TaskHandle other = reinterpret_cast<TaskHandle>(0x1234);
@@ -107,8 +96,6 @@ TEST_F(BuiltInConfig, NameLookup) {
   EXPECT_EQ(other, nullptr);
   EXPECT_EQ(Api().DAQmxLoadTask("NoSuchTask", &other), st::kTaskCannotBeLoaded);
   EXPECT_THAT(ExtendedError(), HasSubstr("NoSuchTask"));
-  uInt32 serial = 7;
-  EXPECT_EQ(Api().DAQmxGetDevSerialNum("Dev9", &serial), st::kInvalidDeviceId);
   EXPECT_EQ(Api().DAQmxGetDevAIPhysicalChans("Dev9", nullptr, 0), st::kInvalidDeviceId);
   EXPECT_THAT(ExtendedError(), HasSubstr("Dev9"));
   EXPECT_EQ(Api().DAQmxGetPhysicalChanName(task.handle, "ai9", nullptr, 0), kChannelNotInTask);

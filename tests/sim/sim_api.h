@@ -44,6 +44,13 @@ std::string Text(Fn fn, Args... args) {
   text.resize(static_cast<size_t>(size) - 1);
   return text;
 }
+// The value a getter of NI's form fn(args..., &value) gives.
+template <typename T, typename Fn, typename... Args>
+T Value(Fn fn, Args... args) {
+  T value{};
+  fn(args..., &value);
+  return value;
+}
 inline std::string ExtendedError() { return Text(Api().DAQmxGetExtendedErrorInfo); }
 inline std::string SysTasks() { return Text(Api().DAQmxGetSysTasks); }
 inline std::string TaskChannels(TaskHandle task) { return Text(Api().DAQmxGetTaskChannels, task); }
