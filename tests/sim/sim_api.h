@@ -16,23 +16,17 @@
 
 namespace simtest {
 
-using daqmx::float64;
-using daqmx::int32;
-using daqmx::TaskHandle;
-using daqmx::uInt32;
-using daqmx::uInt64;
-namespace st = daqmx::status;
-namespace val = daqmx::val;
+using namespace daqmx;
 using ::testing::HasSubstr;
+namespace st = daqmx::status;
 
 // The simulator's own status codes, and NI codes the shared list lacks.
 inline constexpr int32 kConfigInvalid = -250001;
 inline constexpr int32 kConfigUnreadable = -250002;
 inline constexpr int32 kInvalidAttributeValue = -200077;
-inline constexpr int32 kAttributeNotApplicable = -200452;
 inline constexpr int32 kChannelNotInTask = -200486;
 
-inline const daqmx::Library& Api() { return *testsupport::SimLibrary(); }
+inline const Library& Api() { return *testsupport::SimLibrary(); }
 
 // A text query of `fn` as NI's callers make it: the size first, then a buffer of that size.
 template <typename Fn, typename... Args>
@@ -52,32 +46,27 @@ T Value(Fn fn, Args... args) {
   return value;
 }
 inline std::string ExtendedError() { return Text(Api().DAQmxGetExtendedErrorInfo); }
-inline std::string SysTasks() { return Text(Api().DAQmxGetSysTasks); }
-inline std::string TaskChannels(TaskHandle task) { return Text(Api().DAQmxGetTaskChannels, task); }
 
 // A task loaded by name and cleared when the object goes away.
 struct LoadedTask {
-  explicit LoadedTask(const char* name) : status(Api().DAQmxLoadTask(name, &handle)) {}
+  explicit LoadedTask(const std::string& name) : status(Api().DAQmxLoadTask(name.c_str(), &handle)) {}
   ~LoadedTask() {
     if (handle != nullptr) Api().DAQmxClearTask(handle);
   }
-
   struct Result {
     int32 status;
     int32 read;  // samples per channel
     std::vector<float64> data;
   };
-  // DAQmxReadAnalogF64 into an array with room for `capacity` samples per channel.
-  Result Read(int32 samples, float64 timeout, uInt32 capacity, daqmx::bool32 fill = val::kGroupByScanNumber) const {
-    uInt32 channels = 0;
-    Api().DAQmxGetReadAttribute(handle, 0x217B, &channels);  // the channels to read
+  // DAQmxReadAnalogF64 into an array with room for `capacity` samples of each channel to read.
+  Result Read(int32 samples, float64 timeout, uInt32 capacity, bool32 fill = val::kGroupByScanNumber) const {
+    const auto channels = Value<uInt32>(Api().DAQmxGetReadAttribute, handle, 0x217B);
     Result result{0, -1, std::vector<float64>(size_t{capacity} * channels)};
     result.status = Api().DAQmxReadAnalogF64(handle, samples, timeout, fill, result.data.data(),
                                              static_cast<uInt32>(result.data.size()), &result.read, nullptr);
     result.data.resize(static_cast<size_t>(std::max(result.read, 0)) * channels);
     return result;
   }
-
   TaskHandle handle = nullptr;
   int32 status;
 };
@@ -92,10 +81,6 @@ struct Tasks : testsupport::SimIni {
     return *this;
   }
 };
-inline std::string TaskExport(const std::string& task, const std::string& task_keys,
-                              const std::vector<std::string>& channel_keys) {
-  return Tasks().Add(task, task_keys, channel_keys).Text();
-}
 
 // Fixture: the built-in configuration, no free-running override.
 class SimTest : public ::testing::Test {

@@ -1,0 +1,333 @@
+// What a host reads without acquiring, through the C functions: the built-in
+// configuration (served without NIDAQMX_SIM_CONFIG) compared as a whole, name
+// lookup, NI's conventions for texts, and the generic attribute functions.
+#include <cstring>
+#include <functional>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "tests/sim/sim_api.h"
+
+namespace simtest {
+namespace {
+
+class Queries : public SimTest {};
+
+// Each task's timing and channels, then each device the tasks use.
+std::string Describe() {
+  const auto& api = Api();
+  std::ostringstream out;
+  std::set<std::string> devices{"cDAQ1"};  // the chassis of the modules
+  std::stringstream tasks(Text(api.DAQmxGetSysTasks));
+  for (std::string name; std::getline(tasks >> std::ws, name, ',');) {
+    const LoadedTask task(name);
+    const TaskHandle h = task.handle;
+    out << name << ": " << task.status << " rate " << Value<float64>(api.DAQmxGetSampClkRate, h) << " max "
+        << Value<float64>(api.DAQmxGetSampClkMaxRate, h) << " mode " << Value<int32>(api.DAQmxGetSampQuantSampMode, h)
+        << " timing " << Value<int32>(api.DAQmxGetSampTimingType, h) << " per channel "
+        << Value<uInt64>(api.DAQmxGetSampQuantSampPerChan, h) << " devices " << Text(api.DAQmxGetTaskDevices, h) << "\n";
+    std::stringstream channels(Text(api.DAQmxGetTaskChannels, h));
+    for (std::string channel; std::getline(channels >> std::ws, channel, ',');) {
+      const char* c = channel.c_str();
+      int32 meas = 0;
+      const int32 meas_status = api.DAQmxGetAIMeasType(h, c, &meas);
+      const std::string physical = Text(api.DAQmxGetPhysicalChanName, h, c);
+      out << "  " << channel << " " << physical << " type " << Value<int32>(api.DAQmxGetChanType, h, c) << " meas "
+          << (meas_status ? meas_status : meas) << " " << Value<float64>(api.DAQmxGetAIMin, h, c) << ".."
+          << Value<float64>(api.DAQmxGetAIMax, h, c) << "\n";
+      devices.insert(physical.substr(0, physical.find('/')));
+    }
+  }
+  for (const auto& device : devices) {
+    const std::string inputs = Text(api.DAQmxGetDevAIPhysicalChans, device.c_str());
+    out << device << ": " << Text(api.DAQmxGetDevProductType, device.c_str()) << " serial "
+        << Value<uInt32>(api.DAQmxGetDevSerialNum, device.c_str()) << " inputs "
+        << (inputs.empty() ? 0 : std::count(inputs.begin(), inputs.end(), ',') + 1)
+        << (inputs.empty() ? "" : " from " + inputs.substr(0, inputs.find(','))) << "\n";
+  }
+  return out.str();
+}
+
+TEST_F(Queries, BuiltInConfigurationIsWhatTheHostSees) {
+  EXPECT_EQ(Value<uInt32>(Api().DAQmxGetSysNIDAQMajorVersion) * 100 + Value<uInt32>(Api().DAQmxGetSysNIDAQMinorVersion),
+            2103u);
+  EXPECT_EQ(Describe(), R"(Demo4ch: 0 rate 1000 max 250000 mode 10123 timing 10388 per channel 1000 devices Dev1
+  ai0 Dev1/ai0 type 10100 meas 10322 -10..10
+  ai1 Dev1/ai1 type 10100 meas 10322 -10..10
+  ai2 Dev1/ai2 type 10100 meas 10322 -10..10
+  ai3 Dev1/ai3 type 10100 meas 10322 -10..10
+MixedRanges: 0 rate 1000 max 125000 mode 10123 timing 10388 per channel 1000 devices Dev1, cDAQ1Mod1
+  Bipolar10 Dev1/ai4 type 10100 meas 10322 -10..10
+  Unipolar5 Dev1/ai5 type 10100 meas 10322 0..5
+  Bipolar5 cDAQ1Mod1/ai0 type 10100 meas 10322 -5..5
+  Offset cDAQ1Mod1/ai1 type 10100 meas 10322 -5..1
+Thermocouples: 0 rate 10 max 600 mode 10123 timing 10388 per channel 100 devices cDAQ1Mod2
+  TC0 cDAQ1Mod2/ai0 type 10100 meas 10303 0..100
+  TC1 cDAQ1Mod2/ai1 type 10100 meas 10303 0..100
+OnDemand: 0 rate 1000 max 500000 mode 10123 timing 10390 per channel 1000 devices Dev1
+  ai0 Dev1/ai6 type 10100 meas 10322 -10..10
+  ai1 Dev1/ai7 type 10100 meas 10134 -0.02..0.02
+Finite1s: 0 rate 1000 max 500000 mode 10178 timing 10388 per channel 1000 devices Dev1
+  ai0 Dev1/ai8 type 10100 meas 10322 -10..10
+  ai1 Dev1/ai9 type 10100 meas 10356 -50..50
+OutputFirst: 0 rate 1000 max 1e+06 mode 10123 timing 10388 per channel 1000 devices Dev2, Dev1
+  ao0 Dev2/ao0 type 10102 meas -200452 0..0
+  ai0 Dev1/ai10 type 10100 meas 10322 -10..10
+Dev1: PCIe-6363 serial 1715004 inputs 32 from Dev1/ai0
+Dev2: PCIe-6738 serial 0 inputs 0
+cDAQ1: cDAQ-9178 serial 0 inputs 0
+cDAQ1Mod1: NI 9205 serial 0 inputs 32 from cDAQ1Mod1/ai0
+cDAQ1Mod2: NI 9213 serial 0 inputs 16 from cDAQ1Mod2/ai0
+)");
+}
+
+TEST_F(Queries, EveryFunctionIsExportedByItsPlainName) {
+  // The loader requires the first list; the second is optional to it.
+#define NIADC_EXPECT_EXPORTED(name, params) EXPECT_NE(Api().name, nullptr) << #name;
+  NIADC_DAQMX_FUNCTIONS(NIADC_EXPECT_EXPORTED)
+  NIADC_DAQMX_EXTRA_FUNCTIONS(NIADC_EXPECT_EXPORTED)
+#undef NIADC_EXPECT_EXPORTED
+}
+
+// Names are found whatever their case; a task loads once until cleared; unknown names are refused and named.
+TEST_F(Queries, NameLookup) {
+  const LoadedTask task("demo4CH");
+  EXPECT_EQ(Text(Api().DAQmxGetPhysicalChanName, task.handle, "AI2"), "Dev1/ai2");
+  EXPECT_EQ(Text(Api().DAQmxGetDevProductType, "dev1"), "PCIe-6363");
+  TaskHandle other = reinterpret_cast<TaskHandle>(0x1234);
+  EXPECT_EQ(Api().DAQmxLoadTask("Demo4ch", &other), st::kTaskNameConflict);
+  EXPECT_EQ(other, nullptr);
+  EXPECT_EQ(Api().DAQmxLoadTask("NoSuchTask", &other), st::kTaskCannotBeLoaded);
+  EXPECT_THAT(ExtendedError(), HasSubstr("NoSuchTask"));
+  EXPECT_EQ(Api().DAQmxGetDevAIPhysicalChans("Dev9", nullptr, 0), st::kInvalidDeviceId);
+  EXPECT_THAT(ExtendedError(), HasSubstr("Dev9"));
+  EXPECT_EQ(Api().DAQmxGetPhysicalChanName(task.handle, "ai9", nullptr, 0), kChannelNotInTask);
+  EXPECT_THAT(ExtendedError(), HasSubstr("ai9"));
+}
+
+std::string ErrorString(int32 code) { return Text(Api().DAQmxGetErrorString, code); }
+
+// The size query counts the NUL; an exact buffer takes the text, a short one
+// its start with a warning, and nothing is written past the size given.
+TEST_F(Queries, EveryTextFollowsTheSizeConvention) {
+  const LoadedTask task("Demo4ch");
+  EXPECT_EQ(ErrorString(st::kInvalidTask), "Task specified is invalid or does not exist.");
+  const std::function<int32(char*, uInt32)> queries[] = {
+      [](char* data, uInt32 size) { return Api().DAQmxGetSysTasks(data, size); },
+      [&](char* data, uInt32 size) { return Api().DAQmxGetTaskChannels(task.handle, data, size); },
+      [](char* data, uInt32 size) { return Api().DAQmxGetDevProductType("Dev1", data, size); },
+      [](char* data, uInt32 size) { return Api().DAQmxGetErrorString(st::kInvalidTask, data, size); }};
+  for (const auto& query : queries) {
+    const std::string text = Text(query);
+    const auto size = static_cast<uInt32>(text.size() + 1);
+    for (const uInt32 given : {size, size - 1, 5u, 1u}) {
+      std::string buffer(size + 1, 'x');
+      EXPECT_EQ(query(buffer.data(), given), given == size ? 0 : st::kWarningStringTruncated);
+      EXPECT_EQ(buffer.c_str() + buffer.substr(given),
+                text.substr(0, given - 1) + std::string(size + 1 - given, 'x'));
+    }
+  }
+  EXPECT_THAT(ExtendedError(), HasSubstr("truncated"));
+  EXPECT_EQ(Api().DAQmxGetErrorString(0, nullptr, 0), 0);  // no error, no text
+  const std::string unknown = ErrorString(-123456);
+  EXPECT_THAT(unknown, HasSubstr("could not be found"));
+  for (const int32 code : {st::kSamplesNoLongerAvailable, st::kSamplesNotYetAvailable, st::kSamplesWillNeverBeAvailable,
+                           st::kTaskNameConflict, st::kTaskCannotBeLoaded, st::kInvalidDeviceId,
+                           st::kDeviceCannotBeAccessed, st::kNoChannelsInTask, st::kReadBufferTooSmall,
+                           st::kResourceReserved, st::kOnboardMemoryOverflow, kInvalidAttributeValue,
+                           kChannelNotInTask, kConfigInvalid, kConfigUnreadable}) {
+    EXPECT_NE(ErrorString(code), unknown) << code;
+  }
+}
+
+// Only analog inputs can be read: OutputFirst begins with an output. The information is the failing thread's.
+TEST_F(Queries, ExtendedInfoNamesTaskChannelAndCodeForItsThread) {
+  const LoadedTask task("OutputFirst");
+  int16 codes[2];
+  int32 read = -1;
+  EXPECT_EQ(Api().DAQmxReadBinaryI16(task.handle, 1, 0.0, 0, codes, 2, &read, nullptr), -200452);
+  EXPECT_EQ(read, 0);
+  std::thread([] {
+    TaskHandle missing = nullptr;
+    EXPECT_EQ(Api().DAQmxLoadTask("Missing", &missing), st::kTaskCannotBeLoaded);
+  }).join();
+  const std::string info = ExtendedError();
+  EXPECT_EQ(info.rfind(ErrorString(-200452), 0), 0u) << info;
+  EXPECT_THAT(info, AllOf(HasSubstr("Task Name: OutputFirst\n"), HasSubstr("Channel Name: ao0"),
+                          HasSubstr("Status Code: -200452")));
+}
+
+enum Group { kSystem, kTask, kChannel, kTiming, kRead, kBuffer, kDevice, kPhysical, kPersisted };
+enum Type { kI32, kU32, kU64, kF64, kStr, kF64s, kI32s };
+
+// One generic getter call on the saved task Demo4ch, device Dev1, channel Dev1/ai0.
+int32 Get(Group group, TaskHandle task, int32 id, void* value, uInt32 size) {
+  switch (group) {
+    case kSystem: return Api().DAQmxGetSystemInfoAttribute(id, value, size);
+    case kTask: return Api().DAQmxGetTaskAttribute(task, id, value, size);
+    case kChannel: return Api().DAQmxGetChanAttribute(task, "", id, value, size);
+    case kTiming: return Api().DAQmxGetTimingAttribute(task, id, value, size);
+    case kRead: return Api().DAQmxGetReadAttribute(task, id, value, size);
+    case kBuffer: return Api().DAQmxGetBufferAttribute(task, id, value, size);
+    case kDevice: return Api().DAQmxGetDeviceAttribute("Dev1", id, value, size);
+    case kPhysical: return Api().DAQmxGetPhysicalChanAttribute("Dev1/ai0", id, value, size);
+    case kPersisted: return Api().DAQmxGetPersistedTaskAttribute("Demo4ch", id, value, size);
+  }
+  return 0;
+}
+
+template <typename T>
+T At(const std::vector<double>& buffer, int32 i) {
+  T value;
+  std::memcpy(&value, reinterpret_cast<const char*>(buffer.data()) + sizeof(T) * static_cast<size_t>(i), sizeof(T));
+  return value;
+}
+
+// The value as text; for texts and arrays the size query, and a buffer one short, are checked on the way.
+std::string Fetch(Group group, TaskHandle task, int32 id, Type type, int32& status) {
+  const bool sized = type >= kStr;
+  const int32 size = sized ? Get(group, task, id, nullptr, 0) : 1;
+  std::vector<double> buffer(static_cast<size_t>(std::max(size, 0)) + 1);  // 8 bytes a value, and a NUL for texts
+  if (sized && size > 1) {
+    EXPECT_EQ(Get(group, task, id, buffer.data(), static_cast<uInt32>(size - 1)),
+              type == kStr ? st::kWarningStringTruncated : st::kArrayTooSmall);
+  }
+  status = size < 0 ? size : Get(group, task, id, buffer.data(), sized ? static_cast<uInt32>(size) : 0);
+  if (type == kStr) return reinterpret_cast<const char*>(buffer.data());
+  std::ostringstream out;
+  for (int32 i = 0; i < size; ++i) {
+    out << (i ? ", " : "");
+    if (type == kI32 || type == kI32s) out << At<int32>(buffer, i);
+    if (type == kU32) out << At<uInt32>(buffer, i);
+    if (type == kU64) out << At<uInt64>(buffer, i);
+    if (type == kF64 || type == kF64s) out << At<double>(buffer, i);
+  }
+  return out.str();
+}
+
+struct Case {
+  Group group;
+  int32 id;
+  Type type;
+  const char* expected;  // nullptr: any value
+};
+
+// Every attribute of NI's analog-input set, on Demo4ch (4 channels +/-10 V on Dev1, continuous, 1 kS/s).
+// clang-format off
+const Case kCases[] = {
+    {kSystem, 0x1272, kU32, "21"}, {kSystem, 0x1923, kU32, "3"}, {kSystem, 0x2F22, kU32, "0"},
+    {kSystem, 0x1267, kStr, "Demo4ch, MixedRanges, Thermocouples, OnDemand, Finite1s, OutputFirst"},
+    {kSystem, 0x193B, kStr, nullptr}, {kSystem, 0x1265, kStr, ""}, {kSystem, 0x1266, kStr, nullptr},
+    {kTask, 0x1276, kStr, "Demo4ch"}, {kTask, 0x1273, kStr, "ai0, ai1, ai2, ai3"}, {kTask, 0x2181, kU32, "4"},
+    {kTask, 0x230E, kStr, "Dev1"}, {kTask, 0x29BA, kU32, "1"}, {kTask, 0x1274, kU32, "1"},
+    {kChannel, 0x187F, kI32, "10100"}, {kChannel, 0x0695, kI32, "10322"}, {kChannel, 0x1926, kStr, ""},
+    {kChannel, 0x2304, kU32, "0"}, {kChannel, 0x17DD, kF64, "10"}, {kChannel, 0x17DE, kF64, "-10"},
+    {kChannel, 0x1815, kF64, "10"}, {kChannel, 0x1816, kF64, "-10"}, {kChannel, 0x1097, kI32, "10106"},
+    {kChannel, 0x1094, kI32, "10348"}, {kChannel, 0x17E0, kStr, ""}, {kChannel, 0x1765, kF64, "16"},
+    {kChannel, 0x1764, kI32, "10109"}, {kChannel, 0x0064, kI32, nullptr}, {kChannel, 0x1930, kF64s, nullptr},
+    {kChannel, 0x22DA, kU32, "16"}, {kTiming, 0x1347, kI32, "10388"}, {kTiming, 0x1344, kF64, "1000"},
+    {kTiming, 0x22C8, kF64, nullptr}, {kTiming, 0x1300, kI32, "10123"}, {kTiming, 0x1310, kU64, "1000"},
+    {kTiming, 0x1852, kStr, nullptr}, {kTiming, 0x1301, kI32, "10280"},
+    {kTiming, 0x2F1B, kStr, "/Dev1/ai/SampleClock"}, {kTiming, 0x1303, kF64, nullptr},
+    {kTiming, 0x1848, kF64, nullptr}, {kRead, 0x1823, kStr, "ai0, ai1, ai2, ai3"}, {kRead, 0x217B, kU32, "4"},
+    {kRead, 0x1223, kU32, "0"}, {kRead, 0x1215, kU32, "0"}, {kRead, 0x31E8, kU32, "0"},
+    {kRead, 0x1826, kU32, "1"}, {kRead, 0x1211, kI32, "10159"}, {kRead, 0x190A, kI32, "10425"},
+    {kRead, 0x190B, kI32, "0"}, {kRead, 0x192A, kU64, "0"}, {kRead, 0x1221, kU64, "0"},
+    {kRead, 0x2232, kI32, nullptr}, {kRead, 0x22B0, kF64, nullptr}, {kRead, 0x217A, kU32, "2"},
+    {kRead, 0x2174, kU32, "0"}, {kRead, 0x2175, kStr, ""}, {kBuffer, 0x186C, kU32, "10000"},
+    {kBuffer, 0x230A, kU32, nullptr}, {kDevice, 0x0631, kStr, "PCIe-6363"}, {kDevice, 0x0632, kU32, "1715004"},
+    {kDevice, 0x231D, kU32, "1949680836"}, {kDevice, 0x29A9, kI32, "15858"}, {kDevice, 0x22CA, kU32, "0"},
+    {kDevice, 0x2326, kI32, "13612"}, {kDevice, 0x298C, kF64, "2e+06"}, {kDevice, 0x298D, kF64, "1e+06"},
+    {kDevice, 0x298E, kF64, nullptr}, {kDevice, 0x298F, kU32, "0"},
+    {kDevice, 0x2990, kF64s, "-10, 10, -5, 5, -1, 1, -0.2, 0.2"}, {kDevice, 0x2991, kF64s, ""},
+    {kDevice, 0x2FD2, kI32s, "10322, 10134, 10303"}, {kDevice, 0x2FDC, kI32s, "10178, 10123, 12522"},
+    {kDevice, 0x29B7, kStr, ""}, {kDevice, 0x29B6, kStr, ""}, {kDevice, 0x231F, kStr, ""},
+    {kDevice, 0x2320, kStr, ""}, {kDevice, 0x2A40, kStr, ""}, {kPhysical, 0x2FD7, kI32s, "10322, 10134, 10303"},
+    {kPhysical, 0x2342, kI32, nullptr}, {kPhysical, 0x2FD8, kStr, ""}, {kPersisted, 0x22CC, kStr, ""},
+    {kPersisted, 0x22CD, kU32, "1"}, {kPersisted, 0x22CE, kU32, "1"},
+};
+// clang-format on
+
+TEST_F(Queries, EveryAttributeAnswersWithItsTypeAndTheSizeConvention) {
+  const LoadedTask task("Demo4ch");
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(testing::Message() << "attribute 0x" << std::hex << c.id << " of group " << c.group);
+    int32 status = -1;
+    const std::string value = Fetch(c.group, task.handle, c.id, c.type, status);
+    EXPECT_EQ(status, 0) << ExtendedError();
+    EXPECT_EQ(value, c.expected ? c.expected : value);
+  }
+  for (int group = kSystem; group <= kPersisted; ++group) {
+    EXPECT_EQ(Get(static_cast<Group>(group), task.handle, 0x7FFF, nullptr, 0), st::kAttributeNotSupported);
+  }
+  int32 units = 0;  // a voltage channel has no temperature units
+  EXPECT_EQ(Api().DAQmxGetChanAttribute(task.handle, "ai0", 0x1033, &units), st::kAttributeNotSupported);
+}
+
+// Channels 0..3 are constant at their number: the channels to read show in the data, in their order.
+TEST_F(Queries, SettersChangeWhatGettersAndReadsSee) {
+  testsupport::SimConfigFile file(Tasks().Add("Four", "Sim.FreeRunning = 1", {
+      "Sim.Signal = Constant\nSim.Value = 0", "Sim.Signal = Constant\nSim.Value = 1",
+      "Sim.Signal = Constant\nSim.Value = 2", "Sim.Signal = Constant\nSim.Value = 3"}).Text());
+  const LoadedTask task("Four");
+  const TaskHandle h = task.handle;
+  EXPECT_EQ(Api().DAQmxSetTimingAttribute(h, 0x1344, 2000.0), 0);
+  EXPECT_EQ(Api().DAQmxSetTimingAttribute(h, 0x1310, uInt64{50}), 0);
+  EXPECT_EQ(Api().DAQmxSetTimingAttribute(h, 0x1300, val::kFiniteSamps), 0);
+  EXPECT_EQ(Api().DAQmxSetChanAttribute(h, "ai0:1", 0x17DD, 5.0), 0);
+  EXPECT_EQ(Api().DAQmxSetChanAttribute(h, "ai2", 0x17DE, 20.0), st::kMinNotLessThanMax);
+  EXPECT_EQ(Api().DAQmxSetReadAttribute(h, 0x1823, "ai3, ai1"), 0);
+  EXPECT_EQ(Api().DAQmxSetReadAttribute(h, 0x1823, "ai7"), kChannelNotInTask);
+  EXPECT_EQ(Api().DAQmxSetTimingAttribute(h, 0x1344, -1.0), st::kInvalidAttributeValue);
+  EXPECT_EQ(Api().DAQmxSetTimingAttribute(h, 0x22C8, 1.0), st::kAttributeNotSupported);  // read-only
+  EXPECT_EQ(Value<float64>(Api().DAQmxGetSampClkRate, h), 2000.0);
+  EXPECT_EQ(Value<uInt32>(Api().DAQmxGetBufferAttribute, h, 0x186C), 50u);  // finite: the whole acquisition
+  EXPECT_EQ(Value<float64>(Api().DAQmxGetAIMax, h, "ai1"), 5.0);
+  EXPECT_EQ(Api().DAQmxStartTask(h), 0);
+  EXPECT_EQ(Api().DAQmxSetTimingAttribute(h, 0x1344, 100.0), st::kOperationNotPermittedWhileRunning);
+  const auto all = task.Read(-1, 1.0, 50);
+  EXPECT_EQ(all.read, 50);
+  EXPECT_EQ(std::vector<float64>(all.data.begin(), all.data.begin() + 4), (std::vector<float64>{3, 1, 3, 1}));
+}
+
+TEST_F(Queries, ChannelArgumentsInEveryFormNiAccepts) {
+  const std::pair<const char*, int32> forms[] = {
+      {"", 0}, {"ai0", 0}, {"AI1", 0}, {"ai0, ai1", 0}, {"ai0,ai3", 0}, {"ai0:3", 0}, {"ai3:0", 0},
+      {"Dev1/ai0:3", 0}, {"Dev1/ai2", 0}, {"ai0:Dev1", st::kInvalidRangeSyntax}, {"ai9", kChannelNotInTask},
+      {"ai0:9", kChannelNotInTask}, {"ai0:99999999", st::kInvalidRangeSyntax}};
+  const LoadedTask task("Demo4ch");
+  for (const auto& [channels, status] : forms) {
+    int32 type = 0;
+    EXPECT_EQ(Api().DAQmxGetChanAttribute(task.handle, channels, 0x187F, &type), status) << channels;
+  }
+  const LoadedTask mixed("MixedRanges");  // the channels disagree on their range
+  float64 max = 0;
+  EXPECT_EQ(Api().DAQmxGetChanAttribute(mixed.handle, "", 0x17DD, &max), st::kInconsistentAcrossChannels);
+}
+
+// The calls nidaqmx-python makes for a new task, and NI's errors on the way.
+TEST_F(Queries, TaskMadeInCode) {
+  TaskHandle h = nullptr, twice = nullptr;
+  ASSERT_EQ(Api().DAQmxCreateTask("mine", &h), 0);
+  EXPECT_EQ(Api().DAQmxCreateTask("MINE", &twice), st::kTaskNameConflict);
+  ASSERT_EQ(Api().DAQmxCreateAIVoltageChan(h, "Dev1/ai2", "volts", -1, -5, 5, val::kVolts, nullptr), 0);
+  EXPECT_EQ(Text(Api().DAQmxInternalGetLastCreatedChan), "volts");
+  float64 value = 99;  // on demand, as new tasks are
+  EXPECT_EQ(Api().DAQmxReadAnalogScalarF64(h, 1.0, &value, nullptr), 0);
+  EXPECT_LE(std::abs(value), 5.0);
+  const std::tuple<const char*, float64, int32> channels[] = {
+      {"Dev9/ai0", -5, st::kInvalidDeviceId}, {"Dev1/ai99", -5, st::kPhysicalChannelDoesNotExist},
+      {"Dev1/ai0", 6, st::kMinNotLessThanMax}, {"Dev1/ai0:1", -5, 0}, {"Dev1/ai1", -5, st::kChannelAlreadyInTask}};
+  for (const auto& [physical, min, status] : channels) {
+    EXPECT_EQ(Api().DAQmxCreateAIVoltageChan(h, physical, "", -1, min, 5, val::kVolts, nullptr), status) << physical;
+  }
+  EXPECT_EQ(Text(Api().DAQmxGetTaskChannels, h), "volts, Dev1/ai0, Dev1/ai1");
+  EXPECT_EQ(Api().DAQmxCfgSampClkTiming(h, "", 1000.0, val::kRising, val::kContSamps, 1000), 0);
+  EXPECT_EQ(Api().DAQmxTaskControl(h, val::kTaskStart), 0);
+  EXPECT_EQ(Api().DAQmxWaitUntilTaskDone(h, 0.01), st::kWaitUntilDoneTimedOut);  // continuous never is
+  EXPECT_EQ(Api().DAQmxClearTask(h), 0);
+}
+
+}  // namespace
+}  // namespace simtest
