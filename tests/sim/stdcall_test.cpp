@@ -12,9 +12,8 @@ namespace {
 
 static_assert(sizeof(void*) == 4, "built for 32-bit Windows only");
 
-// Pushes `count` argument words (words[0] ends up nearest the return address),
-// calls `fn` and returns the argument bytes still on the stack afterwards: 0
-// when the callee removed them. `status` receives the function's result.
+// Pushes the argument words (words[0] nearest the return address), calls `fn` and returns
+// the argument bytes still on the stack afterwards: 0 when the callee removed them.
 __attribute__((noinline)) std::uint32_t BytesLeftByCall(const void* fn, const std::uint32_t* words,
                                                         std::uint32_t count, std::int32_t& status) {
   std::uint32_t left = 0;
@@ -63,22 +62,15 @@ TEST_F(Stdcall, RecordingThroughThePlainExportsCleansTheStack) {
   EXPECT_EQ(CALL(DAQmxGetTaskChannels, task, channels, uInt32{sizeof(channels)}), 0);
   EXPECT_EQ(std::make_pair(rate, std::string(channels)), std::make_pair(1000.0, std::string("ai0, ai1")));
   ASSERT_EQ(CALL(DAQmxStartTask, task), 0);
-  std::vector<float64> block(2 * 8);
+  float64 block[2 * 8];
   int32 total = 0;
   for (int32 read = 1; read > 0; total += read) {  // small reads, so that the recording takes many calls
     const int32 expected = total < 1000 ? 0 : st::kSamplesWillNeverBeAvailable;
-    EXPECT_EQ(CALL(DAQmxReadAnalogF64, task, int32{8}, float64{10.0}, val::kGroupByScanNumber, block.data(),
-                   uInt32{16}, &read, static_cast<daqmx::bool32*>(nullptr)), expected);
+    EXPECT_EQ(CALL(DAQmxReadAnalogF64, task, int32{8}, float64{10.0}, val::kGroupByScanNumber, &block[0], uInt32{16},
+                   &read, static_cast<bool32*>(nullptr)), expected);
   }
   EXPECT_EQ(total, 1000);
-  daqmx::bool32 done = 0;
-  EXPECT_EQ(CALL(DAQmxIsTaskDone, task, &done), 0);
-  EXPECT_EQ(done, 1u);
-  EXPECT_EQ(CALL(DAQmxStopTask, task), 0);
   EXPECT_EQ(CALL(DAQmxClearTask, task), 0);
-  char text[2048] = {};
-  EXPECT_EQ(CALL(DAQmxGetErrorString, st::kSamplesNotYetAvailable, text, uInt32{sizeof(text)}), 0);
-  EXPECT_NE(text[0], '\0');
 }
 
 }  // namespace
