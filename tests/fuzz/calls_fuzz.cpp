@@ -1,7 +1,5 @@
-// libFuzzer target: sequences of NI-DAQmx calls, as any program might make
-// them, on the built-in configuration. Each input byte picks a call and its
-// arguments from tables of ordinary and absurd values; the simulator must
-// answer every call with a status, whatever came before.
+// libFuzzer target: sequences of NI-DAQmx calls on the built-in configuration, each input byte picking a call
+// or an argument from tables of ordinary and absurd values. Every call must end with a status.
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
@@ -62,11 +60,10 @@ struct Session {
     slot = nullptr;
     return &slot;
   }
-  TaskHandle Any() {
+  TaskHandle Any() {  // one of the session's, none, or made up
     const unsigned pick = Byte() % 6;
     return pick < 4 ? tasks[pick] : pick == 4 ? nullptr : reinterpret_cast<TaskHandle>(std::uintptr_t{0x5EED});
   }
-  float64* Doubles() { return reinterpret_cast<float64*>(buffer); }
 
   void Get(TaskHandle h, int32 id, uInt32 size) {
     void* value = Byte() % 8 == 0 ? nullptr : buffer;
@@ -98,11 +95,9 @@ struct Session {
   }
 
   void Read(TaskHandle h, int32 samples, bool32 fill, uInt32 size) {
-    if (Byte() % 2) {
-      DAQmxReadAnalogF64(h, samples, 0.0, fill, Doubles(), size, &read, nullptr);
-    } else {
-      DAQmxReadBinaryI16(h, samples, 0.0, fill, reinterpret_cast<int16*>(buffer), size, &read, nullptr);
-    }
+    const bool analog = Byte() % 2;
+    if (analog) DAQmxReadAnalogF64(h, samples, 0.0, fill, reinterpret_cast<float64*>(buffer), size, &read, nullptr);
+    if (!analog) DAQmxReadBinaryI16(h, samples, 0.0, fill, reinterpret_cast<int16*>(buffer), size, &read, nullptr);
   }
 
   void Step() {
@@ -136,7 +131,7 @@ struct Session {
         DAQmxIsTaskDone(h, &done);
         DAQmxWaitUntilTaskDone(h, 0.0);
         DAQmxGetReadAvailSampPerChan(h, &available);
-        DAQmxReadAnalogScalarF64(h, 0.0, Doubles(), nullptr);
+        DAQmxReadAnalogScalarF64(h, 0.0, reinterpret_cast<float64*>(buffer), nullptr);
         DAQmxGetExtendedErrorInfo(reinterpret_cast<char*>(buffer), Pick(kSizes));
       }
     }

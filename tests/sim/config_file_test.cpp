@@ -84,9 +84,9 @@ TEST_F(ConfigFile, BrokenFilesNameFileLineAndProblem) {
   }
   const std::string missing = testsupport::SimConfigFile("").Path();  // removed again
   testsupport::ScopedEnv env("NIDAQMX_SIM_CONFIG", missing);
-  EXPECT_EQ(LoadedTask("Demo4ch").status, kConfigUnreadable);
+  EXPECT_EQ(LoadedTask("Demo4ch").status, -250002);
   EXPECT_THAT(ExtendedError(), HasSubstr(missing));
-  EXPECT_THAT(Text(Api().DAQmxGetErrorString, kConfigUnreadable), HasSubstr(missing));
+  EXPECT_THAT(Text(Api().DAQmxGetErrorString, -250002), HasSubstr(missing));
 }
 
 }  // namespace

@@ -11,6 +11,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
+double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
 class Reading : public SimTest {};
 
 TEST_F(Reading, ContinuousReadsArePacedByTheSampleClock) {
@@ -36,21 +38,6 @@ TEST_F(Reading, ContinuousReadsArePacedByTheSampleClock) {
   EXPECT_LT(SecondsSince(start), 1.0);
 }
 
-TEST_F(Reading, FiniteTaskEndsAfterItsSamples) {
-  testsupport::SimConfigFile file(
-      Tasks().Add("Finite", "SampQuant.SampMode = Finite Samples\nSampQuant.SampPerChan = 50", {"", ""}).Text());
-  const LoadedTask task("Finite");
-  ASSERT_EQ(Api().DAQmxStartTask(task.handle), 0);
-  EXPECT_EQ(Value<bool32>(Api().DAQmxIsTaskDone, task.handle), 0u);
-  EXPECT_EQ(task.Read(val::kAllAvailable, 1.0, 100).read, 50);
-  EXPECT_EQ(task.Read(1, 1.0, 1).status, st::kSamplesWillNeverBeAvailable);
-  ASSERT_EQ(Api().DAQmxStopTask(task.handle), 0);
-  for (int run = 0; run < 2; ++run) {  // a read of the stopped task is a whole acquisition of its own
-    EXPECT_EQ(task.Read(val::kAllAvailable, 1.0, 100).read, 50);
-    EXPECT_EQ(Value<bool32>(Api().DAQmxIsTaskDone, task.handle), 1u);
-  }
-}
-
 TEST_F(Reading, FallingBehindTheBufferIsAnOverrunUntilRestarted) {
   testsupport::SimConfigFile file(Tasks().Add("Small", "Sim.BufferSize = 100", {""}).Text());
   const LoadedTask task("Small");
@@ -66,8 +53,8 @@ TEST_F(Reading, FallingBehindTheBufferIsAnOverrunUntilRestarted) {
   EXPECT_EQ(task.Read(10, 1.0, 10).read, 10);
 }
 
-// Channel 0 counts samples, channel 1 is constant: the layout shows in the data.
-TEST_F(Reading, FillModesLayOutScansOrChannelsPackedAndRestartAtZero) {
+// A finite task of 6 scans: channel 0 counts samples, channel 1 is constant, so the layout shows in the data.
+TEST_F(Reading, FiniteTaskInEitherFillModeEndsAfterItsSamples) {
   testsupport::SimConfigFile file(
       Tasks().Add("Layout", "SampQuant.SampMode = Finite Samples\nSampQuant.SampPerChan = 6\nSim.FreeRunning = 1",
                   {"Sim.Signal = Counter\nAI.Max = 64000\nAI.Min = 0", "Sim.Signal = Constant\nSim.Value = -3"})
@@ -75,12 +62,17 @@ TEST_F(Reading, FillModesLayOutScansOrChannelsPackedAndRestartAtZero) {
   const LoadedTask task("Layout");
   ASSERT_EQ(Api().DAQmxStartTask(task.handle), 0);
   EXPECT_EQ(task.Read(2, 0.0, 2, val::kGroupByScanNumber).data, (std::vector<float64>{0, -3, 1, -3}));
+  EXPECT_EQ(Value<bool32>(Api().DAQmxIsTaskDone, task.handle), 0u);
   EXPECT_EQ(task.Read(2, 0.0, 2, val::kGroupByChannel).data, (std::vector<float64>{2, 3, -3, -3}));
-  const auto rest = task.Read(5, 0.0, 5, val::kGroupByChannel);
+  const auto rest = task.Read(5, 0.0, 5, val::kGroupByChannel);  // only 2 left: packed as 2 per channel
   EXPECT_EQ(rest.status, st::kSamplesWillNeverBeAvailable);
   EXPECT_EQ(rest.data, (std::vector<float64>{4, 5, -3, -3}));
+  EXPECT_EQ(Value<bool32>(Api().DAQmxIsTaskDone, task.handle), 1u);
   ASSERT_EQ(Api().DAQmxStopTask(task.handle), 0);
-  EXPECT_EQ(task.Read(1, 0.0, 1).data, (std::vector<float64>{0, -3}));
+  for (int run = 0; run < 2; ++run) {  // a read of the stopped task is a whole acquisition of its own
+    EXPECT_EQ(task.Read(val::kAllAvailable, 1.0, 10).data, (std::vector<float64>{0, -3, 1, -3, 2, -3, 3, -3, 4, -3, 5, -3}));
+    EXPECT_EQ(Value<bool32>(Api().DAQmxIsTaskDone, task.handle), 1u);
+  }
 }
 
 // Each task is started, read, stopped, started and read again; then all that once more after loading it anew.

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -20,11 +19,10 @@ using namespace daqmx;
 using ::testing::HasSubstr;
 namespace st = daqmx::status;
 
-// The simulator's own status codes, and NI codes the shared list lacks.
-inline constexpr int32 kConfigInvalid = -250001;
-inline constexpr int32 kConfigUnreadable = -250002;
+// NI's codes the shared list lacks, and the simulator's own for configuration files.
 inline constexpr int32 kInvalidAttributeValue = -200077;
 inline constexpr int32 kChannelNotInTask = -200486;
+inline constexpr int32 kConfigInvalid = -250001;
 
 inline const Library& Api() { return *testsupport::SimLibrary(); }
 
@@ -90,9 +88,5 @@ class SimTest : public ::testing::Test {
   testsupport::ScopedEnv config_{"NIDAQMX_SIM_CONFIG", std::nullopt};
   testsupport::ScopedEnv free_running_{"NIDAQMX_SIM_FREE_RUNNING", std::nullopt};
 };
-
-inline double SecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
 
 }  // namespace simtest
