@@ -90,24 +90,6 @@ TEST_F(Queries, EveryFunctionIsExportedByItsPlainName) {
 #undef NIADC_EXPECT_EXPORTED
 }
 
-// Names are found whatever their case; a task loads once until cleared; unknown names are refused and named.
-TEST_F(Queries, NameLookup) {
-  const LoadedTask task("demo4CH");
-  EXPECT_EQ(Text(Api().DAQmxGetPhysicalChanName, task.handle, "AI2"), "Dev1/ai2");
-  EXPECT_EQ(Text(Api().DAQmxGetDevProductType, "dev1"), "PCIe-6363");
-  TaskHandle other = reinterpret_cast<TaskHandle>(0x1234);
-  EXPECT_EQ(Api().DAQmxLoadTask("Demo4ch", &other), st::kTaskNameConflict);
-  EXPECT_EQ(other, nullptr);
-  TaskHandle made = nullptr;  // a task made in code takes a name of its own too
-  EXPECT_EQ(Api().DAQmxCreateTask("DEMO4CH", &made), st::kTaskNameConflict);
-  EXPECT_EQ(Api().DAQmxLoadTask("NoSuchTask", &other), st::kTaskCannotBeLoaded);
-  EXPECT_THAT(ExtendedError(), HasSubstr("NoSuchTask"));
-  EXPECT_EQ(Api().DAQmxGetDevAIPhysicalChans("Dev9", nullptr, 0), st::kInvalidDeviceId);
-  EXPECT_THAT(ExtendedError(), HasSubstr("Dev9"));
-  EXPECT_EQ(Api().DAQmxGetPhysicalChanName(task.handle, "ai9", nullptr, 0), kChannelNotInTask);
-  EXPECT_THAT(ExtendedError(), HasSubstr("ai9"));
-}
-
 std::string ErrorString(int32 code) { return Text(Api().DAQmxGetErrorString, code); }
 
 // The size query counts the NUL; an exact buffer takes the text, a short one
@@ -133,20 +115,26 @@ TEST_F(Queries, EveryTextFollowsTheSizeConvention) {
   EXPECT_THAT(ErrorString(-123456), HasSubstr("could not be found"));
 }
 
-// Only analog inputs can be read: OutputFirst begins with an output. The information is the failing thread's.
-TEST_F(Queries, ExtendedInfoNamesTaskChannelAndCodeForItsThread) {
-  const LoadedTask task("OutputFirst");
+// Names are found whatever their case, and each task loads once. Failures are explained to the failing
+// thread: a read of OutputFirst, which begins with an output, names the task, the channel and the code.
+TEST_F(Queries, NamesAndTheExtendedInfoOfFailures) {
+  const LoadedTask task("demo4CH"), output("OutputFirst");
+  EXPECT_EQ(Text(Api().DAQmxGetPhysicalChanName, task.handle, "AI2"), "Dev1/ai2");
+  EXPECT_EQ(Text(Api().DAQmxGetDevProductType, "dev1"), "PCIe-6363");
+  TaskHandle other = reinterpret_cast<TaskHandle>(0x1234);
+  EXPECT_EQ(Api().DAQmxLoadTask("Demo4ch", &other), st::kTaskNameConflict);
+  EXPECT_EQ(other, nullptr);
+  EXPECT_EQ(Api().DAQmxCreateTask("DEMO4CH", &other), st::kTaskNameConflict);  // a task made in code too
+  const auto named = [](int32 status, const char* name) { return Has(ExtendedError(), name) ? status : 0; };
+  EXPECT_EQ(named(Api().DAQmxLoadTask("NoSuchTask", &other), "NoSuchTask"), st::kTaskCannotBeLoaded);
+  EXPECT_EQ(named(Api().DAQmxGetDevAIPhysicalChans("Dev9", nullptr, 0), "Dev9"), st::kInvalidDeviceId);
+  EXPECT_EQ(named(Api().DAQmxGetPhysicalChanName(task.handle, "ai9", nullptr, 0), "ai9"), kChannelNotInTask);
   int16 codes[2];
   int32 read = -1;
-  EXPECT_EQ(Api().DAQmxReadBinaryI16(task.handle, 1, 0.0, 0, codes, 2, &read, nullptr), -200452);
-  EXPECT_EQ(read, 0);
-  std::thread([] {
-    TaskHandle missing = nullptr;
-    EXPECT_EQ(Api().DAQmxLoadTask("Missing", &missing), st::kTaskCannotBeLoaded);
-  }).join();
-  const std::string info = ExtendedError();
-  EXPECT_THAT(info, AllOf(::testing::StartsWith(ErrorString(-200452)), HasSubstr("Task Name: OutputFirst\n"),
-                          HasSubstr("Channel Name: ao0"), HasSubstr("Status Code: -200452")));
+  EXPECT_EQ(Api().DAQmxReadBinaryI16(output.handle, 1, 0.0, 0, codes, 2, &read, nullptr), -200452);
+  std::thread([] { Api().DAQmxLoadTask("Missing", nullptr); }).join();
+  EXPECT_THAT(ExtendedError(), AllOf(::testing::StartsWith(ErrorString(-200452)), HasSubstr("Task Name: OutputFirst\n"),
+                                     HasSubstr("Channel Name: ao0"), HasSubstr("Status Code: -200452")));
 }
 
 enum Group { kSystem, kTask, kChannel, kTiming, kRead, kBuffer, kDevice, kPhysical, kPersisted };
@@ -252,32 +240,6 @@ TEST_F(Queries, EveryAttributeAnswersWithItsTypeAndTheSizeConvention) {
   }
   int32 units = 0;  // a voltage channel has no temperature units
   EXPECT_EQ(Api().DAQmxGetChanAttribute(task.handle, "ai0", 0x1033, &units), st::kAttributeNotSupported);
-}
-
-// Channels 0..3 are constant at their number: the channels to read show in the data, in their order.
-TEST_F(Queries, SettersChangeWhatGettersAndReadsSee) {
-  std::vector<std::string> constants;
-  for (int i = 0; i < 4; ++i) constants.push_back("Sim.Signal = Constant\nSim.Value = " + std::to_string(i));
-  testsupport::SimConfigFile file(Tasks().Add("Four", "Sim.FreeRunning = 1", constants).Text());
-  const LoadedTask task("Four");
-  const TaskHandle h = task.handle;
-  EXPECT_EQ(Api().DAQmxCfgSampClkTiming(h, "", 3000.0, val::kRising, val::kFiniteSamps, 50), 0);
-  EXPECT_EQ(Api().DAQmxSetTimingAttribute(h, 0x1344, 2000.0), 0);
-  EXPECT_EQ(Api().DAQmxSetChanAttribute(h, "Dev1/ai2:1", 0x17DD, 5.0), 0);  // channel lists in NI's forms
-  EXPECT_EQ(Api().DAQmxSetChanAttribute(h, "AI2", 0x17DE, 20.0), st::kMinNotLessThanMax);
-  EXPECT_EQ(Api().DAQmxSetReadAttribute(h, 0x1823, "ai3, ai1"), 0);
-  EXPECT_EQ(Api().DAQmxSetTimingAttribute(h, 0x1344, -1.0), st::kInvalidAttributeValue);
-  EXPECT_EQ(Api().DAQmxSetTimingAttribute(h, 0x22C8, 1.0), st::kAttributeNotSupported);  // read-only
-  EXPECT_EQ(Value<float64>(Api().DAQmxGetSampClkRate, h), 2000.0);
-  EXPECT_EQ(Value<uInt32>(Api().DAQmxGetBufferAttribute, h, 0x186C), 50u);  // finite: the whole acquisition
-  EXPECT_EQ(Value<float64>(Api().DAQmxGetAIMax, h, "ai1"), 5.0);
-  float64 max = 0;  // ai0 still has its own
-  EXPECT_EQ(Api().DAQmxGetChanAttribute(h, "ai0:2", 0x17DD, &max), st::kInconsistentAcrossChannels);
-  EXPECT_EQ(Api().DAQmxStartTask(h), 0);
-  EXPECT_EQ(Api().DAQmxSetTimingAttribute(h, 0x1344, 100.0), st::kOperationNotPermittedWhileRunning);
-  const auto all = task.Read(-1, 1.0, 50);
-  EXPECT_EQ(all.read, 50);
-  EXPECT_EQ(std::vector<float64>(all.data.begin(), all.data.begin() + 4), (std::vector<float64>{3, 1, 3, 1}));
 }
 
 }  // namespace
