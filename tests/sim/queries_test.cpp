@@ -80,10 +80,7 @@ cDAQ1: cDAQ-9178 serial 0 inputs 0
 cDAQ1Mod1: NI 9205 serial 0 inputs 32 from cDAQ1Mod1/ai0
 cDAQ1Mod2: NI 9213 serial 0 inputs 16 from cDAQ1Mod2/ai0
 )");
-}
-
-TEST_F(Queries, EveryFunctionIsExportedByItsPlainName) {
-  // The loader requires the first list; the second is optional to it.
+  // The loader requires the first list of functions; the second is optional to it.
 #define NIADC_EXPECT_EXPORTED(name, params) EXPECT_NE(Api().name, nullptr) << #name;
   NIADC_DAQMX_FUNCTIONS(NIADC_EXPECT_EXPORTED)
   NIADC_DAQMX_EXTRA_FUNCTIONS(NIADC_EXPECT_EXPORTED)
@@ -96,7 +93,6 @@ std::string ErrorString(int32 code) { return Text(Api().DAQmxGetErrorString, cod
 // its start with a warning, and nothing is written past the size given.
 TEST_F(Queries, EveryTextFollowsTheSizeConvention) {
   const LoadedTask task("Demo4ch");
-  EXPECT_EQ(ErrorString(st::kInvalidTask), "Task specified is invalid or does not exist.");
   const std::function<int32(char*, uInt32)> queries[] = {
       Api().DAQmxGetSysTasks, std::bind_front(Api().DAQmxGetTaskChannels, task.handle),
       std::bind_front(Api().DAQmxGetDevProductType, "Dev1"), std::bind_front(Api().DAQmxGetErrorString, st::kInvalidTask)};

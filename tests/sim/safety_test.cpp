@@ -82,9 +82,8 @@ TEST_F(Safety, EveryTaskFunctionRefusesHandlesOfNoTask) {
     int32 integer = 0;
     int16 code = 0;
     const std::function<int32()> calls[] = {
-        [&] { return api.DAQmxStartTask(h); }, [&] { return api.DAQmxStopTask(h); },
-        [&] { return api.DAQmxClearTask(h); }, [&] { return api.DAQmxGetTaskChannels(h, nullptr, 0); },
-        [&] { return api.DAQmxGetSampClkRate(h, &number); }, [&] { return api.DAQmxGetChanType(h, "ai0", &integer); },
+        [&] { return api.DAQmxStartTask(h); }, [&] { return api.DAQmxClearTask(h); },
+        [&] { return api.DAQmxGetTaskChannels(h, nullptr, 0); }, [&] { return api.DAQmxGetAIMax(h, "", &number); },
         [&] { return api.DAQmxReadAnalogF64(h, 1, 0.0, 0, &number, 1, &integer, nullptr); },
         [&] { return api.DAQmxReadBinaryI16(h, 1, 0.0, 0, &code, 1, &integer, nullptr); },
         [&] { return api.DAQmxSetTimingAttribute(h, 0x1344, 10.0); },

@@ -74,9 +74,8 @@ struct LoadedTask {
 struct Tasks : testsupport::SimIni {
   Tasks& Add(const std::string& task, const std::string& task_keys, const std::vector<std::string>& channel_keys) {
     Task(task, task_keys);
-    for (size_t i = 0; i < channel_keys.size(); ++i) {
+    for (size_t i = 0; i < channel_keys.size(); ++i)
       Channel("ai" + std::to_string(i), "Dev1/ai" + std::to_string(i), channel_keys[i]);
-    }
     return *this;
   }
 };

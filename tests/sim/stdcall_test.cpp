@@ -1,7 +1,5 @@
-// 32-bit Windows: NI-DAQmx's functions are __stdcall and exported under
-// their plain names. A recording goes through the pointers the loader
-// resolved, each call made by a thunk that sees whether the callee removed its
-// own arguments from the stack, as __stdcall requires of it.
+// 32-bit Windows: NI-DAQmx's functions are __stdcall, exported under their plain names. Each call of a
+// recording is made by a thunk that sees whether the callee removed its arguments, as __stdcall requires.
 #include <cstdint>
 #include <cstring>
 
@@ -55,14 +53,11 @@ class Stdcall : public SimTest {};
 TEST_F(Stdcall, RecordingThroughThePlainExportsCleansTheStack) {
   testsupport::ScopedEnv free_running("NIDAQMX_SIM_FREE_RUNNING", "1");
   TaskHandle task = nullptr;
+  float64 rate = 0, block[2 * 8];
   ASSERT_EQ(CALL(DAQmxLoadTask, "Finite1s", &task), 0);
-  float64 rate = 0;
-  char channels[64] = {};
   EXPECT_EQ(CALL(DAQmxGetSampClkRate, task, &rate), 0);
-  EXPECT_EQ(CALL(DAQmxGetTaskChannels, task, channels, uInt32{sizeof(channels)}), 0);
-  EXPECT_EQ(std::make_pair(rate, std::string(channels)), std::make_pair(1000.0, std::string("ai0, ai1")));
+  EXPECT_EQ(rate, 1000.0);
   ASSERT_EQ(CALL(DAQmxStartTask, task), 0);
-  float64 block[2 * 8];
   int32 total = 0;
   for (int32 read = 1; read > 0; total += read) {  // small reads, so that the recording takes many calls
     const int32 expected = total < 1000 ? 0 : st::kSamplesWillNeverBeAvailable;
