@@ -101,7 +101,7 @@ struct Session {
   }
 
   void Step() {
-    switch (Byte() % 14) {
+    switch (Byte() % 13) {
       case 0: DAQmxCreateTask(Pick(kTaskNames), Slot()); break;
       case 1: DAQmxLoadTask(Pick(kTaskNames), Slot()); break;
       case 2:
@@ -109,21 +109,17 @@ struct Session {
                                  Pick(kInts), nullptr);
         break;
       case 3:
-        DAQmxCreateAICurrentChan(Any(), Pick(kPhysical), Pick(kNames), Pick(kInts), Pick(kNumbers), Pick(kNumbers),
-                                 Pick(kInts), Pick(kInts), Pick(kNumbers), nullptr);
-        break;
-      case 4:
         DAQmxCreateAIThrmcplChan(Any(), Pick(kPhysical), Pick(kNames), Pick(kNumbers), Pick(kNumbers), Pick(kInts),
                                  Pick(kInts), Pick(kInts), Pick(kNumbers), Pick(kNames));
         break;
-      case 5: DAQmxCfgSampClkTiming(Any(), Pick(kNames), Pick(kNumbers), Pick(kInts), Pick(kInts), Pick(kCounts)); break;
-      case 6: DAQmxStartTask(Any()); break;
-      case 7: DAQmxStopTask(Any()); break;
-      case 8: Slot(); break;
-      case 9: DAQmxTaskControl(Any(), Pick(kInts) % 8); break;
-      case 10: Read(Any(), Pick(kSamples), static_cast<bool32>(Byte() % 3), Pick(kSizes) * 16); break;
-      case 11: Get(Any(), Pick(kIds), Pick(kSizes)); break;
-      case 12: Set(Any()); break;
+      case 4: DAQmxCfgSampClkTiming(Any(), Pick(kNames), Pick(kNumbers), Pick(kInts), Pick(kInts), Pick(kCounts)); break;
+      case 5: DAQmxStartTask(Any()); break;
+      case 6: DAQmxStopTask(Any()); break;
+      case 7: Slot(); break;
+      case 8: DAQmxTaskControl(Any(), Pick(kInts) % 8); break;
+      case 9: Read(Any(), Pick(kSamples), static_cast<bool32>(Byte() % 3), Pick(kSizes) * 16); break;
+      case 10: Get(Any(), Pick(kIds), Pick(kSizes)); break;
+      case 11: Set(Any()); break;
       default: {
         bool32 done = 0;
         uInt32 available = 0;

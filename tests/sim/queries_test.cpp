@@ -121,7 +121,7 @@ TEST_F(Queries, NamesAndTheExtendedInfoOfFailures) {
   EXPECT_EQ(Api().DAQmxLoadTask("Demo4ch", &other), st::kTaskNameConflict);
   EXPECT_EQ(other, nullptr);
   EXPECT_EQ(Api().DAQmxCreateTask("DEMO4CH", &other), st::kTaskNameConflict);  // a task made in code too
-  const auto named = [](int32 status, const char* name) { return Has(ExtendedError(), name) ? status : 0; };
+  const auto named = [](int32 status, const char* name) { return ExtendedError().find(name) != std::string::npos ? status : 0; };
   EXPECT_EQ(named(Api().DAQmxLoadTask("NoSuchTask", &other), "NoSuchTask"), st::kTaskCannotBeLoaded);
   EXPECT_EQ(named(Api().DAQmxGetDevAIPhysicalChans("Dev9", nullptr, 0), "Dev9"), st::kInvalidDeviceId);
   EXPECT_EQ(named(Api().DAQmxGetPhysicalChanName(task.handle, "ai9", nullptr, 0), "ai9"), kChannelNotInTask);
@@ -153,14 +153,14 @@ int32 Get(Group group, TaskHandle task, int32 id, void* value, uInt32 size) {
 }
 
 template <typename T>
-T At(const std::vector<double>& buffer, int32 i) {
+T At(const std::vector<double>& buffer, int32 i) {  // the i-th value of type T in the buffer
   T value;
   std::memcpy(&value, reinterpret_cast<const char*>(buffer.data()) + sizeof(T) * static_cast<size_t>(i), sizeof(T));
   return value;
 }
 
 // The value as text; for texts and arrays the size query, and a buffer one short, are checked on the way.
-std::string Fetch(Group group, TaskHandle task, int32 id, Type type, int32& status) {
+std::string Fetch(Group group, TaskHandle task, int32 id, Type type) {
   const bool sized = type >= kStr;
   const int32 size = sized ? Get(group, task, id, nullptr, 0) : 1;
   std::vector<double> buffer(static_cast<size_t>(std::max(size, 0)) + 1);  // 8 bytes a value, and a NUL for texts
@@ -168,7 +168,8 @@ std::string Fetch(Group group, TaskHandle task, int32 id, Type type, int32& stat
     EXPECT_EQ(Get(group, task, id, buffer.data(), static_cast<uInt32>(size - 1)),
               type == kStr ? st::kWarningStringTruncated : st::kArrayTooSmall);
   }
-  status = size < 0 ? size : Get(group, task, id, buffer.data(), sized ? static_cast<uInt32>(size) : 0);
+  EXPECT_EQ(size < 0 ? size : Get(group, task, id, buffer.data(), sized ? static_cast<uInt32>(size) : 0), 0)
+      << ExtendedError();
   if (type == kStr) return reinterpret_cast<const char*>(buffer.data());
   std::ostringstream out;
   for (int32 i = 0; i < size; ++i) {
@@ -226,16 +227,12 @@ TEST_F(Queries, EveryAttributeAnswersWithItsTypeAndTheSizeConvention) {
   const LoadedTask task("Demo4ch");
   for (const auto& c : kCases) {
     SCOPED_TRACE(testing::Message() << "attribute 0x" << std::hex << c.id << " of group " << c.group);
-    int32 status = -1;
-    const std::string value = Fetch(c.group, task.handle, c.id, c.type, status);
-    EXPECT_EQ(status, 0) << ExtendedError();
+    const std::string value = Fetch(c.group, task.handle, c.id, c.type);
     EXPECT_EQ(value, c.expected ? c.expected : value);
   }
   for (int group = kSystem; group <= kPersisted; ++group) {
     EXPECT_EQ(Get(static_cast<Group>(group), task.handle, 0x7FFF, nullptr, 0), st::kAttributeNotSupported);
   }
-  int32 units = 0;  // a voltage channel has no temperature units
-  EXPECT_EQ(Api().DAQmxGetChanAttribute(task.handle, "ai0", 0x1033, &units), st::kAttributeNotSupported);
 }
 
 }  // namespace

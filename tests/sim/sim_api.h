@@ -44,7 +44,6 @@ T Value(Fn fn, Args... args) {
   return value;
 }
 inline std::string ExtendedError() { return Text(Api().DAQmxGetExtendedErrorInfo); }
-inline bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // A task loaded by name and cleared when the object goes away.
 struct LoadedTask {
