@@ -9,14 +9,12 @@
 #define SAMPLES 500
 #define CHANNELS 4
 
-static int Failed(int32 status, const char* call) {
-  char text[2048];
-  if (status >= 0) return 0;
-  DAQmxGetExtendedErrorInfo(text, sizeof text);
-  fprintf(stderr, "%s: %d\n%s\n", call, (int)status, text);
-  return 1;
-}
-#define CHECK(call) do { if (Failed((call), #call)) return 1; } while (0)
+static char error[2048];
+#define CHECK(call)                                                                       \
+  if ((call) < 0) {                                                                       \
+    DAQmxGetExtendedErrorInfo(error, sizeof error);                                       \
+    return fprintf(stderr, "%s failed:\n%s\n", #call, error), 1;                           \
+  }
 
 int main(void) {
   static float64 made[SAMPLES * CHANNELS], saved[SAMPLES * CHANNELS];
@@ -35,9 +33,7 @@ int main(void) {
   CHECK(DAQmxReadAnalogF64(task, SAMPLES, 10.0, DAQmx_Val_GroupByChannel, saved, SAMPLES * CHANNELS, NULL, NULL));
   CHECK(DAQmxClearTask(task)); /* not started: the read started and stopped it */
   if (channels != CHANNELS || read != SAMPLES || memcmp(made, saved, sizeof made) != 0) {
-    fprintf(stderr, "%u channels, %d samples each, tasks made and saved %s\n", (unsigned)channels, (int)read,
-            memcmp(made, saved, sizeof made) ? "differ" : "agree");
-    return 1;
+    return fprintf(stderr, "%u channels, %d samples each, or made and saved differ\n", (unsigned)channels, (int)read), 1;
   }
   puts("500 samples of 4 channels, the same made in code and saved");
   return 0;

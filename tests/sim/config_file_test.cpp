@@ -31,11 +31,12 @@ TEST_F(ConfigFile, ExportsAsNIMaxWritesThem) {
   EXPECT_EQ(Text(Api().DAQmxGetTaskChannels, task.handle), channel);
   const auto& api = Api();
   EXPECT_EQ(std::make_tuple(Value<float64>(api.DAQmxGetAIMin, task.handle, channel.c_str()),
-                            Value<uInt32>(api.DAQmxGetSysNIDAQMajorVersion), Value<uInt32>(api.DAQmxGetSysNIDAQMinorVersion),
-                            Value<uInt32>(api.DAQmxGetDevSerialNum, "cDAQ2"), Value<int32>(api.DAQmxGetSampTimingType, task.handle),
-                            Value<float64>(api.DAQmxGetSampClkMaxRate, task.handle)),
-            std::make_tuple(-2.5, 19u, 5u, 0xABCu, val::kOnDemand, 51200.0));
-  EXPECT_EQ(Text(Api().DAQmxGetTaskDevices, task.handle), "cDAQ2Mod3");
+                            Value<uInt32>(api.DAQmxGetSysNIDAQMinorVersion), Value<uInt32>(api.DAQmxGetDevSerialNum, "cDAQ2"),
+                            Value<int32>(api.DAQmxGetSampTimingType, task.handle),
+                            Value<float64>(api.DAQmxGetSampClkMaxRate, task.handle), Text(api.DAQmxGetTaskDevices, task.handle),
+                            Text(api.DAQmxGetDevAIPhysicalChans, "cdaq2mod3")),
+            std::make_tuple(-2.5, 5u, 0xABCu, val::kOnDemand, 51200.0, "cDAQ2Mod3",
+                            "cDAQ2Mod3/ai0, cDAQ2Mod3/ai1, cDAQ2Mod3/ai2, cDAQ2Mod3/ai3"));
 }
 
 // The file is read again when it changes; a loaded task keeps what it was loaded with.

@@ -58,7 +58,7 @@ TEST_F(Reading, FiniteTaskInEitherFillModeEndsAfterItsSamples) {
   }
 }
 
-// Each task is started, read, stopped, started and read again; then all that once more after loading it anew.
+// Each task is started, read, stopped, started and read again; then all once more after loading it anew.
 TEST_F(Reading, FaultKeysAndTheDeviceRateLimit) {
   struct Row {
     const char* keys;
