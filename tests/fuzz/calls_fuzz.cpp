@@ -121,12 +121,10 @@ struct Session {
       case 10: Get(Any(), Pick(kIds), Pick(kSizes)); break;
       case 11: Set(Any()); break;
       default: {
-        bool32 done = 0;
-        uInt32 available = 0;
         const TaskHandle h = Any();
-        DAQmxIsTaskDone(h, &done);
+        DAQmxIsTaskDone(h, reinterpret_cast<bool32*>(buffer));
         DAQmxWaitUntilTaskDone(h, 0.0);
-        DAQmxGetReadAvailSampPerChan(h, &available);
+        DAQmxGetReadAvailSampPerChan(h, reinterpret_cast<uInt32*>(buffer));
         DAQmxReadAnalogScalarF64(h, 0.0, reinterpret_cast<float64*>(buffer), nullptr);
         DAQmxGetExtendedErrorInfo(reinterpret_cast<char*>(buffer), Pick(kSizes));
       }

@@ -28,8 +28,7 @@ std::string Describe() {
     std::stringstream channels(Text(api.DAQmxGetTaskChannels, h));
     for (std::string channel; std::getline(channels >> std::ws, channel, ',');) {
       const char* c = channel.c_str();
-      int32 meas = 0;
-      const int32 meas_status = api.DAQmxGetAIMeasType(h, c, &meas);
+      int32 meas = 0, meas_status = api.DAQmxGetAIMeasType(h, c, &meas);
       out << "  " << channel << " " << Text(api.DAQmxGetPhysicalChanName, h, c) << " type " << Value<int32>(api.DAQmxGetChanType, h, c) << " meas "
           << (meas_status ? meas_status : meas) << " " << Value<float64>(api.DAQmxGetAIMin, h, c) << ".."
           << Value<float64>(api.DAQmxGetAIMax, h, c) << "\n";
@@ -39,8 +38,6 @@ std::string Describe() {
 }
 
 TEST_F(Queries, BuiltInConfigurationIsWhatTheHostSees) {
-  EXPECT_EQ(Value<uInt32>(Api().DAQmxGetSysNIDAQMajorVersion) * 100 + Value<uInt32>(Api().DAQmxGetSysNIDAQMinorVersion),
-            2103u);
   EXPECT_EQ(Describe(), R"(Demo4ch: 0 rate 1000 max 250000 mode 10123 timing 10388 per channel 1000 devices Dev1
   ai0 Dev1/ai0 type 10100 meas 10322 -10..10
   ai1 Dev1/ai1 type 10100 meas 10322 -10..10
@@ -109,9 +106,7 @@ TEST_F(Queries, NamesAndTheExtendedInfoOfFailures) {
   EXPECT_EQ(named(Api().DAQmxLoadTask("NoSuchTask", &other), "NoSuchTask"), st::kTaskCannotBeLoaded);
   EXPECT_EQ(named(Api().DAQmxGetDevAIPhysicalChans("Dev9", nullptr, 0), "Dev9"), st::kInvalidDeviceId);
   EXPECT_EQ(named(Api().DAQmxGetPhysicalChanName(task.handle, "ai9", nullptr, 0), "ai9"), kChannelNotInTask);
-  int16 codes[2];
-  int32 read = -1;
-  EXPECT_EQ(Api().DAQmxReadBinaryI16(output.handle, 1, 0.0, 0, codes, 2, &read, nullptr), -200452);
+  EXPECT_EQ(output.Read(1, 0.0, 1).status, -200452);
   std::thread([] { Api().DAQmxLoadTask("Missing", nullptr); }).join();
   EXPECT_THAT(ExtendedError(), AllOf(::testing::StartsWith(ErrorString(-200452)), HasSubstr("Task Name: OutputFirst\n"),
                                      HasSubstr("Channel Name: ao0"), HasSubstr("Status Code: -200452")));

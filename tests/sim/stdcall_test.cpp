@@ -8,8 +8,6 @@
 namespace simtest {
 namespace {
 
-static_assert(sizeof(void*) == 4, "built for 32-bit Windows only");
-
 // Pushes the argument words (words[0] nearest the return address), calls `fn` and returns
 // the argument bytes still on the stack afterwards: 0 when the callee removed them.
 __attribute__((noinline)) std::uint32_t BytesLeftByCall(const void* fn, const std::uint32_t* words,
