@@ -27,8 +27,8 @@ const char* const kTaskNames[] = {"", "a", "A", "Demo4ch", "MixedRanges", "Therm
                                   "OutputFirst", "missing", nullptr};
 const char* const kPhysical[] = {"Dev1/ai0", "Dev1/ai0:3", "Dev1/ai3:0", "Dev1/ai00:02", "Dev9/ai0", "Dev1/ai99",
                                  "cDAQ1Mod1/ai0:1", "", "Dev1/ai0:99999999", "Dev1/ai", ":", ",", nullptr};
-const char* const kNames[] = {"", "x", "x, y", "a0:1", "ai0", nullptr};
-const char* const kChannels[] = {"", "ai0", "ai0:3", "ai3:0", "Dev1/ai0:1", "ai0,ai1", "x", "ai0:", "0:1", nullptr};
+const char* const kNames[] = {"", "ai0", "ai0:3", "ai3:0", "Dev1/ai0:1", "ai0,ai1", "x", "x, y", "a0:1", "0:1",
+                              nullptr};
 const double kNumbers[] = {-10, 10, 0, -1, 1, 1000, 1e6, 1e300, -1e300, kNaN, kInf, -kInf, 1e-300, 5};
 const int32 kInts[] = {-1, 0, 1, 2, 10106, 10083, 10348, 10342, 10143, 10072, 10200, 10116, 10280, 10171, 10178,
                        10123, 12522, 10388, 10390, 10252, 10159, 10424, 10428, INT32_MIN, INT32_MAX};
@@ -70,7 +70,7 @@ struct Session {
     switch (Byte() % 9) {
       case 0: DAQmxGetSystemInfoAttribute(id, value, size); break;
       case 1: DAQmxGetTaskAttribute(h, id, value, size); break;
-      case 2: DAQmxGetChanAttribute(h, Pick(kChannels), id, value, size); break;
+      case 2: DAQmxGetChanAttribute(h, Pick(kNames), id, value, size); break;
       case 3: DAQmxGetTimingAttribute(h, id, value, size); break;
       case 4: DAQmxGetReadAttribute(h, id, value, size); break;
       case 5: DAQmxGetBufferAttribute(h, id, value, size); break;
@@ -86,22 +86,22 @@ struct Session {
       case 0: DAQmxSetTimingAttribute(h, 0x1344, Pick(kNumbers)); break;
       case 1: DAQmxSetTimingAttribute(h, 0x1310, Pick(kCounts)); break;
       case 2: DAQmxSetTimingAttribute(h, Byte() % 2 ? 0x1300 : 0x1347, Pick(kInts)); break;
-      case 3: DAQmxSetChanAttribute(h, Pick(kChannels), Byte() % 2 ? 0x17DD : 0x17DE, Pick(kNumbers)); break;
-      case 4: DAQmxSetReadAttribute(h, 0x1823, Pick(kChannels)); break;
+      case 3: DAQmxSetChanAttribute(h, Pick(kNames), Byte() % 2 ? 0x17DD : 0x17DE, Pick(kNumbers)); break;
+      case 4: DAQmxSetReadAttribute(h, 0x1823, Pick(kNames)); break;
       case 5: DAQmxSetReadAttribute(h, 0x1826, static_cast<uInt32>(Byte() % 2)); break;
       case 6: DAQmxSetBufferAttribute(h, 0x186C, static_cast<uInt32>(Pick(kCounts))); break;
-      default: DAQmxSetChanAttribute(h, Pick(kChannels), 0x1926, Pick(kNames)); break;
+      default: DAQmxSetChanAttribute(h, Pick(kNames), 0x1926, Pick(kNames)); break;
     }
   }
 
   void Read(TaskHandle h, int32 samples, bool32 fill, uInt32 size) {
     const bool analog = Byte() % 2;
-    if (analog) DAQmxReadAnalogF64(h, samples, 0.0, fill, reinterpret_cast<float64*>(buffer), size, &read, nullptr);
+    if (analog) DAQmxReadAnalogF64(h, samples, 0.0, fill, reinterpret_cast<double*>(buffer), size, &read, nullptr);
     if (!analog) DAQmxReadBinaryI16(h, samples, 0.0, fill, reinterpret_cast<int16*>(buffer), size, &read, nullptr);
   }
 
   void Step() {
-    switch (Byte() % 13) {
+    switch (Byte() % 12) {
       case 0: DAQmxCreateTask(Pick(kTaskNames), Slot()); break;
       case 1: DAQmxLoadTask(Pick(kTaskNames), Slot()); break;
       case 2:
@@ -109,17 +109,15 @@ struct Session {
                                  Pick(kInts), nullptr);
         break;
       case 3:
-        DAQmxCreateAIThrmcplChan(Any(), Pick(kPhysical), Pick(kNames), Pick(kNumbers), Pick(kNumbers), Pick(kInts),
-                                 Pick(kInts), Pick(kInts), Pick(kNumbers), Pick(kNames));
+        DAQmxCfgSampClkTiming(Any(), Pick(kNames), Pick(kNumbers), Pick(kInts), Pick(kInts), Pick(kCounts));
         break;
-      case 4: DAQmxCfgSampClkTiming(Any(), Pick(kNames), Pick(kNumbers), Pick(kInts), Pick(kInts), Pick(kCounts)); break;
-      case 5: DAQmxStartTask(Any()); break;
-      case 6: DAQmxStopTask(Any()); break;
-      case 7: Slot(); break;
-      case 8: DAQmxTaskControl(Any(), Pick(kInts) % 8); break;
-      case 9: Read(Any(), Pick(kSamples), static_cast<bool32>(Byte() % 3), Pick(kSizes) * 16); break;
-      case 10: Get(Any(), Pick(kIds), Pick(kSizes)); break;
-      case 11: Set(Any()); break;
+      case 4: DAQmxStartTask(Any()); break;
+      case 5: DAQmxStopTask(Any()); break;
+      case 6: Slot(); break;
+      case 7: DAQmxTaskControl(Any(), Pick(kInts) % 8); break;
+      case 8: Read(Any(), Pick(kSamples), static_cast<bool32>(Byte() % 3), Pick(kSizes) * 16); break;
+      case 9: Get(Any(), Pick(kIds), Pick(kSizes)); break;
+      case 10: Set(Any()); break;
       default: {
         const TaskHandle h = Any();
         DAQmxIsTaskDone(h, reinterpret_cast<bool32*>(buffer));

@@ -22,7 +22,7 @@ int main(void) {
   uInt32 channels = 0;
   int32 read = 0;
   CHECK(DAQmxCreateTask("", &task));
-  CHECK(DAQmxCreateAIVoltageChan(task, "Dev1/ai0:3", "", DAQmx_Val_Cfg_Default, -10.0, 10.0, DAQmx_Val_Volts, NULL));
+  CHECK(DAQmxCreateAIVoltageChan(task, "Dev1/ai0:3", "", DAQmx_Val_Cfg_Default, -10, 10, DAQmx_Val_Volts, NULL));
   CHECK(DAQmxCfgSampClkTiming(task, "", 1000.0, DAQmx_Val_Rising, DAQmx_Val_FiniteSamps, SAMPLES));
   CHECK(DAQmxGetTaskAttribute(task, DAQmx_Task_NumChans, &channels));
   CHECK(DAQmxStartTask(task));
@@ -33,7 +33,7 @@ int main(void) {
   CHECK(DAQmxReadAnalogF64(task, SAMPLES, 10.0, DAQmx_Val_GroupByChannel, saved, SAMPLES * CHANNELS, NULL, NULL));
   CHECK(DAQmxClearTask(task)); /* not started: the read started and stopped it */
   if (channels != CHANNELS || read != SAMPLES || memcmp(made, saved, sizeof made) != 0) {
-    return fprintf(stderr, "%u channels, %d samples each, or made and saved differ\n", (unsigned)channels, (int)read), 1;
+    return fprintf(stderr, "%u channels, %d samples, or the tasks differ\n", (unsigned)channels, (int)read), 1;
   }
   puts("500 samples of 4 channels, the same made in code and saved");
   return 0;

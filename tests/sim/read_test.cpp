@@ -9,9 +9,8 @@ namespace simtest {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using std::chrono::milliseconds;
 
-double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+double SecondsSince(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
 
 class Reading : public SimTest {};
 
@@ -20,7 +19,7 @@ TEST_F(Reading, ContinuousReadsArePacedByTheSampleClock) {
   const LoadedTask task("Paced");
   const auto started = Clock::now();
   ASSERT_EQ(Api().DAQmxStartTask(task.handle), 0);
-  std::this_thread::sleep_for(milliseconds(150));
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
   const auto all = task.Read(val::kAllAvailable, 0.0, 1000);
   EXPECT_TRUE(all.status == 0 && all.read >= 150 && all.read <= SecondsSince(started) * 1000 + 1) << all.read;
   auto start = Clock::now();  // a read waits for its samples up to the timeout, and keeps what came
@@ -50,24 +49,22 @@ TEST_F(Reading, FiniteTaskInEitherFillModeEndsAfterItsSamples) {
   EXPECT_EQ(Value<bool32>(Api().DAQmxIsTaskDone, task.handle), 1u);
   ASSERT_EQ(Api().DAQmxStopTask(task.handle), 0);
   for (int run = 0; run < 2; ++run) {  // a read of the stopped task is a whole acquisition of its own
-    EXPECT_EQ(task.Read(val::kAllAvailable, 1.0, 10).data, (std::vector<float64>{0, -3, 1, -3, 2, -3, 3, -3, 4, -3, 5, -3}));
+    EXPECT_EQ(task.Read(val::kAllAvailable, 1.0, 10).data,
+              (std::vector<float64>{0, -3, 1, -3, 2, -3, 3, -3, 4, -3, 5, -3}));
     EXPECT_EQ(Value<bool32>(Api().DAQmxIsTaskDone, task.handle), 1u);
   }
 }
 
 // Each task is started, read, stopped, and started again; a lost device stays lost until loaded anew.
 TEST_F(Reading, FaultKeysAndTheDeviceRateLimit) {
-  struct Row {
-    const char* keys;
-    int32 start, samples, status, read, restart;
-  } const rows[] = {
+  // The statuses of start, read and restart; samples asked for and read.
+  struct Row { const char* keys; int32 start, samples, status, read, restart; } const rows[] = {
       {"Sim.FailStart = -50103", -50103, 1, -50103, 0, -50103},
       {"Sim.FreeRunning = 1\nSim.FailReadAfter = 100\nSim.FailReadStatus = -200361", 0, 160, -200361, 100, 0},
       {"Sim.FailReadAfter = 20\nSim.FailReadStatus = -200361", 0, 500, -200361, 20, 0},  // without waiting 5 s
       {"Sim.FreeRunning = 1\nSim.LoseDeviceAfter = 30", 0, 50, st::kDeviceCannotBeAccessed, 30,
        st::kDeviceCannotBeAccessed},
       {"Sim.MaxRate = 500", kInvalidAttributeValue, 1, kInvalidAttributeValue, 0, kInvalidAttributeValue},
-      {"SampClk.Rate = 500\nSim.MaxRate = 500\nSim.FreeRunning = 1", 0, 10, 0, 10, 0},
       {"SampClk.Rate = 2000000\nSim.FreeRunning = 1", 0, 10, 0, 10, 0},  // a PCIe-6363's limit for one channel
       {"SampClk.Rate = 2000001", kInvalidAttributeValue, 1, kInvalidAttributeValue, 0, kInvalidAttributeValue},
       {"Sim.BufferSize = 20", 0, 30, st::kSamplesNoLongerAvailable, 0, 0},  // a read longer than the buffer
@@ -94,12 +91,13 @@ TEST_F(Reading, FaultKeysAndTheDeviceRateLimit) {
 
 // A read of 10 s worth of samples, with no timeout, ends early only when stopped or cleared.
 TEST_F(Reading, StopAndClearWakeABlockedReader) {
-  for (const auto& [started_first, clear] : {std::pair(false, false), std::pair(true, false), std::pair(true, true)}) {
+  const std::pair<bool, bool> cases[] = {{false, false}, {true, false}, {true, true}};  // started first, cleared
+  for (const auto& [started_first, clear] : cases) {
     SCOPED_TRACE(testing::Message() << "started first " << started_first << ", cleared " << clear);
     const LoadedTask task("Demo4ch");
     ASSERT_EQ(started_first ? Api().DAQmxStartTask(task.handle) : 0, 0);
-    auto reader = std::async(std::launch::async, [&task] { return task.Read(10000, val::kWaitInfinitely, 10000); });
-    std::this_thread::sleep_for(milliseconds(50));
+    auto reader = std::async(std::launch::async, [&] { return task.Read(10000, val::kWaitInfinitely, 10000); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
     ASSERT_EQ(clear ? Api().DAQmxClearTask(task.handle) : Api().DAQmxStopTask(task.handle), 0);
     ASSERT_EQ(reader.wait_for(std::chrono::seconds(2)), std::future_status::ready);
     const auto woken = reader.get();

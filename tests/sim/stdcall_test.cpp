@@ -59,8 +59,8 @@ TEST_F(Stdcall, RecordingThroughThePlainExportsCleansTheStack) {
   int32 total = 0;
   for (int32 read = 1; read > 0; total += read) {  // small reads, so that the recording takes many calls
     const int32 expected = total < 1000 ? 0 : st::kSamplesWillNeverBeAvailable;
-    EXPECT_EQ(CALL(DAQmxReadAnalogF64, task, int32{8}, float64{10.0}, val::kGroupByScanNumber, &block[0], uInt32{16},
-                   &read, static_cast<bool32*>(nullptr)), expected);
+    EXPECT_EQ(CALL(DAQmxReadAnalogF64, task, int32{8}, float64{10.0}, val::kGroupByScanNumber, &block[0],
+                   uInt32{16}, &read, static_cast<bool32*>(nullptr)), expected);
   }
   EXPECT_EQ(total, 1000);
   EXPECT_EQ(CALL(DAQmxClearTask, task), 0);
