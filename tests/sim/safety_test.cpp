@@ -53,6 +53,7 @@ TEST_F(Safety, BadArgumentsNullPointersAndBadHandlesGetNiStatusCodes) {
       {st::kInvalidRangeSyntax, [&] { return api.DAQmxGetChanType(h, "ai0:Dev1", &read); }},
       {st::kInvalidRangeSyntax, [&] { return api.DAQmxGetChanType(h, "ai0:99999999", &read); }},
       {kChannelNotInTask, [&] { return api.DAQmxGetChanType(h, "ai0:9", &read); }},
+      {0, [&] { return api.DAQmxGetChanType(h, "Dev1/ai3:1", &read); }},  // a range downwards, by physical names
       {st::kInvalidDeviceId, [&] { return voltage("Dev9/ai0", "", -5); }},
       {st::kPhysicalChannelDoesNotExist, [&] { return voltage("Dev1/ai99", "", -5); }},
       {st::kMinNotLessThanMax, [&] { return voltage("Dev1/ai5", "", 6); }},
