@@ -22,7 +22,7 @@ TEST_F(Reading, ContinuousReadsArePacedByTheSampleClock) {
   std::this_thread::sleep_for(std::chrono::milliseconds(150));
   const auto all = task.Read(val::kAllAvailable, 0.0, 1000);
   EXPECT_TRUE(all.status == 0 && all.read >= 150 && all.read <= SecondsSince(started) * 1000 + 1) << all.read;
-  // A read waits for its samples up to the timeout and keeps what came; with no timeout it does not wait.
+  // A read waits for its samples up to the timeout and keeps what came; with a timeout of 0 it does not wait.
   EXPECT_EQ(task.Read(100, 2.0, 100).read, 100);
   const auto timed_out = task.Read(1000, 0.1, 1000);
   EXPECT_TRUE(timed_out.status == st::kSamplesNotYetAvailable && timed_out.read >= 90) << timed_out.read;

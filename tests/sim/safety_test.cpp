@@ -49,7 +49,7 @@ TEST_F(Safety, BadArgumentsNullPointersAndBadHandlesGetNiStatusCodes) {
       {st::kInvalidTask, [&] { return api.DAQmxReadAnalogF64(cleared, 1, 0.0, 0, data, 8, &read, nullptr); }},
       {st::kInvalidTask, [&] { return api.DAQmxReadBinaryI16(fake, 1, 0.0, 0, nullptr, 0, &read, nullptr); }},
       {st::kInvalidTask, [&] { return api.DAQmxSetTimingAttribute(nullptr, 0x1344, 10.0); }},
-      {st::kInvalidTask, [&] { return api.DAQmxCreateAIVoltageChan(fake, "Dev1/ai0", "", -1, -1, 1, 10348, ""); }},
+      {st::kInvalidTask, [&] { return api.DAQmxCreateAIVoltageChan(fake, "", "", -1, -1, 1, val::kVolts, ""); }},
       {st::kInvalidRangeSyntax, [&] { return api.DAQmxGetChanType(h, "ai0:Dev1", &read); }},
       {st::kInvalidRangeSyntax, [&] { return api.DAQmxGetChanType(h, "ai0:99999999", &read); }},
       {kChannelNotInTask, [&] { return api.DAQmxGetChanType(h, "ai0:9", &read); }},
