@@ -52,6 +52,9 @@ TEST_F(Reading, FiniteTaskInEitherFillModeEndsAfterItsSamples) {
   int32 read = 0;
   EXPECT_EQ(Api().DAQmxReadBinaryI16(task.handle, 3, 0.0, val::kGroupByScanNumber, codes, 6, &read, nullptr), 0);
   EXPECT_EQ(std::vector<int16>(codes, codes + 6), (std::vector<int16>{0, -9830, 1, -9830, 1, -9830}));
+  ASSERT_EQ(Api().DAQmxSetTimingAttribute(task.handle, 0x1347, val::kOnDemand), 0);  // each read takes new scans
+  EXPECT_EQ(task.Read(1, 0.0, 1).data, (std::vector<float64>{3, -3}));
+  EXPECT_EQ(task.Read(1, 0.0, 1).data, (std::vector<float64>{4, -3}));
 }
 
 // Each task is started, read, stopped, and started again; a lost device stays lost until loaded anew.
