@@ -77,9 +77,12 @@ TEST_F(Safety, BadArgumentsNullPointersAndBadHandlesGetNiStatusCodes) {
       {st::kInvalidDeviceId, [&] { return api.DAQmxGetDeviceAttribute(nullptr, 0x0631, nullptr, 0); }},
       {st::kPhysicalChannelDoesNotExist,
        [&] { return api.DAQmxGetPhysicalChanAttribute("Dev1/ai", 0x2342, data); }},
+      {0, [&] { return api.DAQmxCreateAICurrentChan(h, "Dev1/ai6", "", -1, -1, 1, val::kAmps, -1, 249, ""); }},
+      {0, [&] { return api.DAQmxCreateAIThrmcplChan(h, "Dev1/ai7", "", 0, 99, val::kDegC, 10072, 10200, 9, ""); }},
   };
   for (size_t i = 0; i < std::size(calls); ++i) EXPECT_EQ(calls[i].second(), calls[i].first) << "call " << i;
   EXPECT_EQ(read, 0);
+  EXPECT_EQ(Text(api.DAQmxInternalGetLastCreatedChan), "Dev1/ai7");
 }
 
 }  // namespace

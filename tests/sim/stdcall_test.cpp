@@ -54,7 +54,6 @@ TEST_F(Stdcall, RecordingThroughThePlainExportsCleansTheStack) {
   float64 rate = 0, block[2 * 8];
   ASSERT_EQ(CALL(DAQmxLoadTask, "Finite1s", &task), 0);
   EXPECT_EQ(CALL(DAQmxGetSampClkRate, task, &rate), 0);
-  EXPECT_EQ(rate, 1000.0);
   ASSERT_EQ(CALL(DAQmxStartTask, task), 0);
   int32 total = 0;
   for (int32 read = 1; read > 0; total += read) {  // small reads, so that the recording takes many calls
