@@ -62,7 +62,7 @@ TEST_F(Safety, BadArgumentsNullPointersAndBadHandlesGetNiStatusCodes) {
       {kInvalidAttributeValue, [&] { return api.DAQmxCreateTask("x", nullptr); }},
       {kInvalidAttributeValue, [&] { return api.DAQmxGetSampClkRate(h, nullptr); }},
       {kInvalidAttributeValue, [&] { return api.DAQmxGetSysNIDAQMajorVersion(nullptr); }},
-      {kInvalidAttributeValue, [&] { return api.DAQmxGetTaskAttribute(h, 0x2181, nullptr); }},
+      {0, [&] { return api.DAQmxSetRuntimeEnvironment("nidaqmx-python", "1.0", "", ""); }},  // as Python's sets it
       {kInvalidAttributeValue, [&] { return api.DAQmxReadAnalogScalarF64(h, 1.0, nullptr, nullptr); }},
       {kInvalidAttributeValue, [&] { return api.DAQmxIsTaskDone(h, nullptr); }},
       {kInvalidAttributeValue, [&] { return api.DAQmxGetReadAvailSampPerChan(h, nullptr); }},
