@@ -1,9 +1,5 @@
-// libFuzzer target: sequences of NI-DAQmx calls, as any program might make
-// them, on the built-in configuration. Each input byte picks a call and its
-// arguments from tables of ordinary and absurd values; the simulator must
-// answer every call with a status, whatever came before.
-#include <cmath>
-#include <cstddef>
+// libFuzzer target: sequences of NI-DAQmx calls on the built-in configuration, each input byte picking a call
+// or an argument from tables of ordinary and absurd values. Every call must end with a status.
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
@@ -22,11 +18,7 @@ NIADC_DAQMX_VARIADIC_FUNCTIONS(NIADC_FUZZ_DECLARE_VARIADIC)
 
 namespace {
 
-using daqmx::float64;
-using daqmx::int32;
-using daqmx::TaskHandle;
-using daqmx::uInt32;
-using daqmx::uInt64;
+using namespace daqmx;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -35,8 +27,8 @@ const char* const kTaskNames[] = {"", "a", "A", "Demo4ch", "MixedRanges", "Therm
                                   "OutputFirst", "missing", nullptr};
 const char* const kPhysical[] = {"Dev1/ai0", "Dev1/ai0:3", "Dev1/ai3:0", "Dev1/ai00:02", "Dev9/ai0", "Dev1/ai99",
                                  "cDAQ1Mod1/ai0:1", "", "Dev1/ai0:99999999", "Dev1/ai", ":", ",", nullptr};
-const char* const kNames[] = {"", "x", "x, y", "a0:1", "ai0", nullptr};
-const char* const kChannels[] = {"", "ai0", "ai0:3", "ai3:0", "Dev1/ai0:1", "ai0,ai1", "x", "ai0:", "0:1", nullptr};
+const char* const kNames[] = {"", "ai0", "ai0:3", "ai3:0", "Dev1/ai0:1", "ai0,ai1", "x", "x, y", "a0:1", "0:1",
+                              nullptr};
 const double kNumbers[] = {-10, 10, 0, -1, 1, 1000, 1e6, 1e300, -1e300, kNaN, kInf, -kInf, 1e-300, 5};
 const int32 kInts[] = {-1, 0, 1, 2, 10106, 10083, 10348, 10342, 10143, 10072, 10200, 10116, 10280, 10171, 10178,
                        10123, 12522, 10388, 10390, 10252, 10159, 10424, 10428, INT32_MIN, INT32_MAX};
@@ -48,124 +40,91 @@ const int32 kIds[] = {0x1272, 0x1267, 0x193B, 0x1276, 0x1273, 0x2181, 0x230E, 0x
                       0x1301, 0x1823, 0x217B, 0x1223, 0x1215, 0x31E8, 0x1826, 0x192A, 0x186C, 0x0631, 0x2990,
                       0x2FD2, 0x2342, 0x22CC, 0x7FFF, -1};
 
-class Input {
- public:
-  Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-  bool Empty() const { return at_ >= size_; }
-  unsigned Byte() { return at_ < size_ ? data_[at_++] : 0; }
+struct Session {
+  const std::uint8_t* input;
+  std::size_t length;
+  std::size_t at = 0;
+  TaskHandle tasks[4] = {};
+  alignas(8) unsigned char buffer[8 * 4096] = {};
+  int32 read = 0;
+
+  unsigned Byte() { return at < length ? input[at++] : 0; }
   template <typename T, std::size_t N>
   const T& Pick(const T (&table)[N]) {
     return table[Byte() % N];
   }
-
- private:
-  const std::uint8_t* data_;
-  std::size_t size_;
-  std::size_t at_ = 0;
-};
-
-struct Session {
-  TaskHandle tasks[4] = {};
-  alignas(8) unsigned char buffer[8 * 4096];
-  int32 read = 0;
-
   // A slot about to receive a new handle: the task in it is cleared first, as a careful program would.
-  TaskHandle& Slot(Input& in) {
-    TaskHandle& slot = tasks[in.Byte() % 4];
+  TaskHandle* Slot() {
+    TaskHandle& slot = tasks[Byte() % 4];
     DAQmxClearTask(slot);
     slot = nullptr;
-    return slot;
+    return &slot;
   }
-  TaskHandle Any(Input& in) {
-    const unsigned pick = in.Byte() % 6;
-    if (pick == 4) return nullptr;
-    if (pick == 5) return reinterpret_cast<TaskHandle>(std::uintptr_t{0x5EED});
-    return tasks[pick];
+  TaskHandle Any() {  // one of the session's, none, or made up
+    const unsigned pick = Byte() % 6;
+    return pick < 4 ? tasks[pick] : pick == 4 ? nullptr : reinterpret_cast<TaskHandle>(std::uintptr_t{0x5EED});
   }
-  float64* Doubles() { return reinterpret_cast<float64*>(buffer); }
 
-  void Get(Input& in) {
-    const TaskHandle h = Any(in);
-    const int32 id = in.Pick(kIds);
-    const uInt32 size = in.Pick(kSizes);
-    void* value = in.Byte() % 8 == 0 ? nullptr : buffer;
-    switch (in.Byte() % 9) {
+  void Get(TaskHandle h, int32 id, uInt32 size) {
+    void* value = Byte() % 8 == 0 ? nullptr : buffer;
+    switch (Byte() % 9) {
       case 0: DAQmxGetSystemInfoAttribute(id, value, size); break;
       case 1: DAQmxGetTaskAttribute(h, id, value, size); break;
-      case 2: DAQmxGetChanAttribute(h, in.Pick(kChannels), id, value, size); break;
+      case 2: DAQmxGetChanAttribute(h, Pick(kNames), id, value, size); break;
       case 3: DAQmxGetTimingAttribute(h, id, value, size); break;
       case 4: DAQmxGetReadAttribute(h, id, value, size); break;
       case 5: DAQmxGetBufferAttribute(h, id, value, size); break;
-      case 6: DAQmxGetDeviceAttribute(in.Pick(kPhysical), id, value, size); break;
-      case 7: DAQmxGetPhysicalChanAttribute(in.Pick(kPhysical), id, value, size); break;
-      default: DAQmxGetPersistedTaskAttribute(in.Pick(kTaskNames), id, value, size); break;
+      case 6: DAQmxGetDeviceAttribute(Pick(kPhysical), id, value, size); break;
+      case 7: DAQmxGetPhysicalChanAttribute(Pick(kPhysical), id, value, size); break;
+      default: DAQmxGetPersistedTaskAttribute(Pick(kTaskNames), id, value, size); break;
     }
   }
 
   // Setters get values of the attribute's own type, as a correct caller passes them.
-  void Set(Input& in) {
-    const TaskHandle h = Any(in);
-    switch (in.Byte() % 8) {
-      case 0: DAQmxSetTimingAttribute(h, 0x1344, in.Pick(kNumbers)); break;
-      case 1: DAQmxSetTimingAttribute(h, 0x1310, in.Pick(kCounts)); break;
-      case 2: DAQmxSetTimingAttribute(h, in.Byte() % 2 ? 0x1300 : 0x1347, in.Pick(kInts)); break;
-      case 3: DAQmxSetChanAttribute(h, in.Pick(kChannels), in.Byte() % 2 ? 0x17DD : 0x17DE, in.Pick(kNumbers)); break;
-      case 4: DAQmxSetReadAttribute(h, 0x1823, in.Pick(kChannels)); break;
-      case 5: DAQmxSetReadAttribute(h, 0x1826, static_cast<uInt32>(in.Byte() % 2)); break;
-      case 6: DAQmxSetBufferAttribute(h, 0x186C, static_cast<uInt32>(in.Pick(kCounts))); break;
-      default: DAQmxSetChanAttribute(h, in.Pick(kChannels), 0x1926, in.Pick(kNames)); break;
+  void Set(TaskHandle h) {
+    switch (Byte() % 8) {
+      case 0: DAQmxSetTimingAttribute(h, 0x1344, Pick(kNumbers)); break;
+      case 1: DAQmxSetTimingAttribute(h, 0x1310, Pick(kCounts)); break;
+      case 2: DAQmxSetTimingAttribute(h, Byte() % 2 ? 0x1300 : 0x1347, Pick(kInts)); break;
+      case 3: DAQmxSetChanAttribute(h, Pick(kNames), Byte() % 2 ? 0x17DD : 0x17DE, Pick(kNumbers)); break;
+      case 4: DAQmxSetReadAttribute(h, 0x1823, Pick(kNames)); break;
+      case 5: DAQmxSetReadAttribute(h, 0x1826, static_cast<uInt32>(Byte() % 2)); break;
+      case 6: DAQmxSetBufferAttribute(h, 0x186C, static_cast<uInt32>(Pick(kCounts))); break;
+      default: DAQmxSetChanAttribute(h, Pick(kNames), 0x1926, Pick(kNames)); break;
     }
   }
 
-  void Read(Input& in) {
-    const TaskHandle h = Any(in);
-    const int32 samples = in.Pick(kSamples);
-    const auto fill = static_cast<daqmx::bool32>(in.Byte() % 3);
-    const uInt32 size = in.Pick(kSizes) * 16;
-    if (in.Byte() % 2) {
-      DAQmxReadAnalogF64(h, samples, 0.0, fill, Doubles(), size, &read, nullptr);
-    } else {
-      DAQmxReadBinaryI16(h, samples, 0.0, fill, reinterpret_cast<daqmx::int16*>(buffer), size, &read, nullptr);
-    }
+  void Read(TaskHandle h, int32 samples, bool32 fill, uInt32 size) {
+    const bool analog = Byte() % 2;
+    if (analog) DAQmxReadAnalogF64(h, samples, 0.0, fill, reinterpret_cast<double*>(buffer), size, &read, nullptr);
+    if (!analog) DAQmxReadBinaryI16(h, samples, 0.0, fill, reinterpret_cast<int16*>(buffer), size, &read, nullptr);
   }
 
-  void Step(Input& in) {
-    switch (in.Byte() % 14) {
-      case 0: DAQmxCreateTask(in.Pick(kTaskNames), &Slot(in)); break;
-      case 1: DAQmxLoadTask(in.Pick(kTaskNames), &Slot(in)); break;
+  void Step() {
+    switch (Byte() % 12) {
+      case 0: DAQmxCreateTask(Pick(kTaskNames), Slot()); break;
+      case 1: DAQmxLoadTask(Pick(kTaskNames), Slot()); break;
       case 2:
-        DAQmxCreateAIVoltageChan(Any(in), in.Pick(kPhysical), in.Pick(kNames), in.Pick(kInts), in.Pick(kNumbers),
-                                 in.Pick(kNumbers), in.Pick(kInts), nullptr);
+        DAQmxCreateAIVoltageChan(Any(), Pick(kPhysical), Pick(kNames), Pick(kInts), Pick(kNumbers), Pick(kNumbers),
+                                 Pick(kInts), nullptr);
         break;
       case 3:
-        DAQmxCreateAICurrentChan(Any(in), in.Pick(kPhysical), in.Pick(kNames), in.Pick(kInts), in.Pick(kNumbers),
-                                 in.Pick(kNumbers), in.Pick(kInts), in.Pick(kInts), in.Pick(kNumbers), nullptr);
+        DAQmxCfgSampClkTiming(Any(), Pick(kNames), Pick(kNumbers), Pick(kInts), Pick(kInts), Pick(kCounts));
         break;
-      case 4:
-        DAQmxCreateAIThrmcplChan(Any(in), in.Pick(kPhysical), in.Pick(kNames), in.Pick(kNumbers), in.Pick(kNumbers),
-                                 in.Pick(kInts), in.Pick(kInts), in.Pick(kInts), in.Pick(kNumbers), in.Pick(kNames));
-        break;
-      case 5:
-        DAQmxCfgSampClkTiming(Any(in), in.Pick(kNames), in.Pick(kNumbers), in.Pick(kInts), in.Pick(kInts),
-                              in.Pick(kCounts));
-        break;
-      case 6: DAQmxStartTask(Any(in)); break;
-      case 7: DAQmxStopTask(Any(in)); break;
-      case 8: Slot(in); break;
-      case 9: DAQmxTaskControl(Any(in), in.Pick(kInts) % 8); break;
-      case 10: Read(in); break;
-      case 11: Get(in); break;
-      case 12: Set(in); break;
+      case 4: DAQmxStartTask(Any()); break;
+      case 5: DAQmxStopTask(Any()); break;
+      case 6: Slot(); break;
+      case 7: DAQmxTaskControl(Any(), Pick(kInts) % 8); break;
+      case 8: Read(Any(), Pick(kSamples), static_cast<bool32>(Byte() % 3), Pick(kSizes) * 16); break;
+      case 9: Get(Any(), Pick(kIds), Pick(kSizes)); break;
+      case 10: Set(Any()); break;
       default: {
-        daqmx::bool32 done = 0;
-        uInt32 available = 0;
-        const TaskHandle h = Any(in);
-        DAQmxIsTaskDone(h, &done);
+        const TaskHandle h = Any();
+        DAQmxIsTaskDone(h, reinterpret_cast<bool32*>(buffer));
         DAQmxWaitUntilTaskDone(h, 0.0);
-        DAQmxGetReadAvailSampPerChan(h, &available);
-        DAQmxReadAnalogScalarF64(h, 0.0, Doubles(), nullptr);
-        DAQmxGetExtendedErrorInfo(reinterpret_cast<char*>(buffer), in.Pick(kSizes));
-        break;
+        DAQmxGetReadAvailSampPerChan(h, reinterpret_cast<uInt32*>(buffer));
+        DAQmxReadAnalogScalarF64(h, 0.0, reinterpret_cast<float64*>(buffer), nullptr);
+        DAQmxGetExtendedErrorInfo(reinterpret_cast<char*>(buffer), Pick(kSizes));
       }
     }
   }
@@ -181,9 +140,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  Input in(data, size);
-  Session session;
-  for (int steps = 0; !in.Empty() && steps < 64; ++steps) session.Step(in);
+  Session session{data, size};
+  for (int steps = 0; session.at < size && steps < 64; ++steps) session.Step();
   for (TaskHandle task : session.tasks) DAQmxClearTask(task);
   return 0;
 }

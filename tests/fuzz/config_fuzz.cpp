@@ -1,6 +1,5 @@
 // libFuzzer target: the configuration parser, and the waveforms of every task
 // it accepts. Any input must give a configuration or a "file:line: problem".
-#include <cstddef>
 #include <cstdint>
 #include <string_view>
 #include <vector>

@@ -2,9 +2,10 @@
 // host program calls them (loaded at run time by daqmx::Library).
 #pragma once
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -14,93 +15,77 @@
 
 namespace simtest {
 
-using daqmx::float64;
-using daqmx::int32;
-using daqmx::TaskHandle;
-using daqmx::uInt32;
-using daqmx::uInt64;
+using namespace daqmx;
+using ::testing::HasSubstr;
+namespace st = daqmx::status;
 
-// The simulator's own status codes (documented with its configuration keys).
-inline constexpr int32 kConfigInvalid = -250001;
-inline constexpr int32 kConfigUnreadable = -250002;
+// NI's codes the shared list lacks, and the simulator's own for configuration files.
 inline constexpr int32 kInvalidAttributeValue = -200077;
-inline constexpr int32 kAttributeNotApplicable = -200452;
 inline constexpr int32 kChannelNotInTask = -200486;
+inline constexpr int32 kConfigInvalid = -250001;
 
-const daqmx::Library& Api();
+inline const Library& Api() { return *testsupport::SimLibrary(); }
 
-// A text query made as NI's callers make it: size first, then a buffer of that size.
-template <typename Query>
-std::string QueryText(Query query) {
-  const int32 size = query(nullptr, 0);
-  EXPECT_GE(size, 0) << "sizing call failed";
+// A text query of `fn` as NI's callers make it: the size first, then a buffer of that size.
+template <typename Fn, typename... Args>
+std::string Text(Fn fn, Args... args) {
+  const int32 size = fn(args..., nullptr, 0);
   if (size <= 0) return {};
   std::string text(static_cast<size_t>(size), '\0');
-  EXPECT_EQ(query(text.data(), static_cast<uInt32>(size)), 0);
+  EXPECT_EQ(fn(args..., text.data(), static_cast<uInt32>(size)), 0);
   text.resize(static_cast<size_t>(size) - 1);
   return text;
 }
-
-// A text query of `fn` with `args` before the buffer and its size.
-template <typename Fn, typename... Args>
-std::string Text(Fn fn, Args... args) {
-  return QueryText([&](char* data, uInt32 size) { return fn(args..., data, size); });
+// The value a getter of NI's form fn(args..., &value) gives.
+template <typename T, typename Fn, typename... Args>
+T Value(Fn fn, Args... args) {
+  T value{};
+  fn(args..., &value);
+  return value;
 }
-
-inline std::string SysTasks() { return Text(Api().DAQmxGetSysTasks); }
-inline std::string TaskChannels(TaskHandle task) { return Text(Api().DAQmxGetTaskChannels, task); }
-inline std::string TaskDevices(TaskHandle task) { return Text(Api().DAQmxGetTaskDevices, task); }
-inline std::string PhysicalChannel(TaskHandle task, const char* channel) {
-  return Text(Api().DAQmxGetPhysicalChanName, task, channel);
-}
-inline std::string ProductType(const char* device) { return Text(Api().DAQmxGetDevProductType, device); }
-inline std::string AIPhysicalChannels(const char* device) { return Text(Api().DAQmxGetDevAIPhysicalChans, device); }
-inline std::string ErrorString(int32 code) { return Text(Api().DAQmxGetErrorString, code); }
 inline std::string ExtendedError() { return Text(Api().DAQmxGetExtendedErrorInfo); }
 
 // A task loaded by name and cleared when the object goes away.
-class LoadedTask {
- public:
-  explicit LoadedTask(const char* name);
-  ~LoadedTask();
-  LoadedTask(const LoadedTask&) = delete;
-  LoadedTask& operator=(const LoadedTask&) = delete;
-
-  TaskHandle Handle() const { return handle_; }
-  int32 LoadStatus() const { return status_; }
-
+struct LoadedTask {
+  explicit LoadedTask(const std::string& name) : status(Api().DAQmxLoadTask(name.c_str(), &handle)) {}
+  ~LoadedTask() {
+    if (handle != nullptr) Api().DAQmxClearTask(handle);
+  }
   struct Result {
     int32 status;
     int32 read;  // samples per channel
     std::vector<float64> data;
   };
-  // DAQmxReadAnalogF64 into an array with room for `capacity` samples per channel.
-  Result Read(int32 samples, float64 timeout, uInt32 capacity,
-              daqmx::bool32 fill = daqmx::val::kGroupByScanNumber) const;
-  int32 Channels() const;
-
- private:
-  TaskHandle handle_ = nullptr;
-  int32 status_ = 0;
+  // DAQmxReadAnalogF64 into an array with room for `capacity` samples of each channel to read.
+  Result Read(int32 samples, float64 timeout, uInt32 capacity, bool32 fill = val::kGroupByScanNumber) const {
+    const auto channels = Value<uInt32>(Api().DAQmxGetReadAttribute, handle, 0x217B);
+    Result result{0, -1, std::vector<float64>(size_t{capacity} * channels)};
+    result.status = Api().DAQmxReadAnalogF64(handle, samples, timeout, fill, result.data.data(),
+                                             static_cast<uInt32>(result.data.size()), &result.read, nullptr);
+    result.data.resize(static_cast<size_t>(std::max(result.read, 0)) * channels);
+    return result;
+  }
+  TaskHandle handle = nullptr;
+  int32 status;
 };
 
-// One task whose channels ai0, ai1, ... read Dev1/ai0, ai1, ... with
-// `channel_keys[i]` over the defaults of testsupport::SimIni.
-std::string TaskExport(const std::string& task, const std::string& task_keys,
-                       const std::vector<std::string>& channel_keys);
+// Tasks whose channels ai0, ai1, ... read Dev1/ai0, ai1, ... with `channel_keys[i]`.
+struct Tasks : testsupport::SimIni {
+  Tasks& Add(const std::string& task, const std::string& task_keys, const std::vector<std::string>& channel_keys) {
+    Task(task, task_keys);
+    for (size_t i = 0; i < channel_keys.size(); ++i)
+      Channel("ai" + std::to_string(i), "Dev1/ai" + std::to_string(i), channel_keys[i]);
+    return *this;
+  }
+};
 
 // Fixture: the built-in configuration, no free-running override.
 class SimTest : public ::testing::Test {
  protected:
-  void SetUp() override;
+  void SetUp() override { ASSERT_TRUE(Api().Loaded()) << Api().LoadError(); }
 
   testsupport::ScopedEnv config_{"NIDAQMX_SIM_CONFIG", std::nullopt};
   testsupport::ScopedEnv free_running_{"NIDAQMX_SIM_FREE_RUNNING", std::nullopt};
 };
-
-// Seconds since `start`, for the pacing checks.
-inline double SecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
 
 }  // namespace simtest
