@@ -1,8 +1,8 @@
 #include "sim/task.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <sstream>
 #include <type_traits>
 
 #include "platform/system.h"
@@ -20,10 +20,11 @@ constexpr uInt64 kUnlimited = UINT64_MAX;
 constexpr float64 kLongestWait = 1e9;  // seconds; longer timeouts are as good as forever
 constexpr float64 kMostSamples = 0x1p62;  // samples per channel a run can count to (far beyond any real run)
 
+// Shortest text that reads back as the same number, so that a rate just
+// above the limit does not print as the limit itself.
 std::string Text(float64 number) {
-  std::ostringstream text;
-  text << number;
-  return text.str();
+  char text[32];
+  return std::string(text, std::to_chars(text, text + sizeof text, number).ptr);
 }
 
 }  // namespace
