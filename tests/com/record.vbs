@@ -1,62 +1,45 @@
 ' A late-bound client: creates the driver by ProgID, calls IADC3 members by
-' name and records frames with InputData. Prints "done" at the end; any
-' check that fails prints "FAIL" and quits with 1. Wine's cscript ends
-' silently, with exit code 0, on a script error (ChrW and AscW are missing
-' there), which the missing "done" line shows.
+' name and records frames. A failed check prints "FAIL" and quits with 1.
+' Wine's cscript ends a script error silently with exit code 0 (ChrW and AscW
+' are missing there), so "done" at the end tells that every check ran.
 Option Explicit
 
-Sub Fail(text)
-  WScript.Echo "FAIL " & text
-  WScript.Quit 1
+Sub Check(ok, text)
+  If Not ok Then
+    WScript.Echo "FAIL " & text
+    WScript.Quit 1
+  End If
 End Sub
 
-Dim adc, ranges, table, data, total, loops, i, value, size, waiting, frames, buffer(63)
+Dim adc, ranges, table, data, total, loops, index, value, size, waiting, frames, buffer(63)
 Set adc = CreateObject("NI.NI_DAQmx_Task")
-If Not adc.Test Then Fail "Test: " & adc.LastError
-If adc.ChannelsCount <> 4 Then Fail "ChannelsCount " & adc.ChannelsCount
-WScript.Echo "device " & adc.ADCName & ", " & adc.ChannelsCount & " channels at " & adc.Rate & " frames/s"
-
+Check adc.Test, "Test: " & adc.LastError
+Check VarType(adc.Test) = vbBoolean And VarType(adc.ChannelsCount) = vbInteger, "result types"
+index = "1"  ' a variable holding text becomes the index, and keeps it
+Check adc.ChannelName(index) = "ai1" And VarType(index) = vbInteger, "ChannelName of a text variable"
+adc.ChannelRange(0) = 1
 ranges = adc.Ranges
-If LBound(ranges) <> 0 Or UBound(ranges) <> 0 Then Fail "Ranges bounds"
-If Asc(ranges(0)) <> 177 Or Mid(ranges(0), 2) <> "10 V" Then Fail "Ranges text " & ranges(0)
-For i = 0 To adc.ChannelsCount - 1
-  WScript.Echo "channel " & i & " " & adc.ChannelName(i) & " unit " & adc.ChannelUnitName(i) & " scale " & adc.ChannelUnitScale(i)
-Next
+Check UBound(ranges) = 0 And Asc(ranges(0)) = 177 And Mid(ranges(0), 2) = "10 V", "Ranges " & ranges(0)
 table = adc.InputChannels
-If UBound(table) <> adc.ChannelsCount - 1 Or table(3) <> 3 Then Fail "InputChannels"
+Check UBound(table) = 3 And table(3) = 3, "InputChannels"
+adc.InputChannels = table
 
-If Not adc.StartRecord Then Fail "StartRecord: " & adc.LastError
-total = 0
-loops = 0
+Check adc.StartRecord, "StartRecord: " & adc.LastError
 Do While total < 300 And loops < 500000
   data = adc.InputData
-  If UBound(data, 1) <> 3 Then Fail "InputData rows " & UBound(data, 1)
-  For i = 0 To 3
-    If data(i, 0) <> i Then Fail "InputData channel table"
-  Next
+  Check UBound(data, 1) = 3 And data(0, 0) = 0 And data(3, 0) = 3, "InputData channel table"
   total = total + UBound(data, 2)
   loops = loops + 1
 Loop
-If total < 300 Then Fail "only " & total & " frames"
-WScript.Echo "InputData recorded " & total & " frames"
-
-' GetData into an array: whole frames, no more than the array holds.
-frames = 0
-loops = 0
-Do While frames = 0 And loops < 500000
+Check total >= 300, "InputData recorded only " & total & " frames"
+Do  ' into an array: whole frames, no more than it holds
   size = 1000
   frames = adc.GetData(buffer, size, waiting)
   loops = loops + 1
-Loop
-If frames < 1 Or size <> frames * 4 Or size > 64 Then Fail "GetData into an array: " & frames & " frames, " & size & " codes"
-WScript.Echo "GetData delivered " & frames & " frames into the array"
-
-' GetData into one variable: a frame of four codes does not fit.
-value = 0
-size = 1000
-frames = adc.GetData(value, size, waiting)
-If frames <> 0 Or size <> 0 Then Fail "GetData into a variable wrote " & size & " codes"
-
+Loop While frames = 0 And loops < 1000000
+Check frames > 0 And size = frames * 4 And size <= 64, "GetData into an array: " & size & " codes"
+size = 1000  ' into one variable: a frame of four codes does not fit
+Check adc.GetData(value, size, waiting) = 0 And size = 0, "GetData into a variable wrote " & size & " codes"
 adc.StopRecord
-If adc.Busy Then Fail "still busy"
+Check Not adc.Busy, "still busy"
 WScript.Echo "done"
