@@ -1,7 +1,10 @@
-// A host program's view of NI_DAQmx_Task: created by ProgID, called through
-// the host's own declaration of IADC3, in the host's calling order.
+// Hosts of NI_DAQmx_Task, created by ProgID: a program calling its own IADC3
+// in the host's calling order; late-bound clients calling members by name with
+// script arguments; and a VBScript run by Wine's cscript.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,6 +18,7 @@
 namespace {
 
 using testsupport::ScopedEnv;
+using A = host::IADC3;
 
 std::wstring Take(BSTR text) {
   std::wstring result = text != nullptr ? std::wstring(text, SysStringLen(text)) : std::wstring();
@@ -24,167 +28,125 @@ std::wstring Take(BSTR text) {
 
 // A member's result as the host reads it.
 template <class T>
-T Get(host::IADC3* adc, HRESULT (STDMETHODCALLTYPE host::IADC3::*member)(T*)) {
+T Get(A* adc, HRESULT (STDMETHODCALLTYPE A::*member)(T*)) {
   T value{};
   EXPECT_EQ((adc->*member)(&value), S_OK);
   return value;
 }
 template <class T>
-T Get(host::IADC3* adc, HRESULT (STDMETHODCALLTYPE host::IADC3::*member)(SHORT*, T*), SHORT index) {
+T Get(A* adc, HRESULT (STDMETHODCALLTYPE A::*member)(SHORT*, T*), SHORT index) {
   T value{};
   EXPECT_EQ((adc->*member)(&index, &value), S_OK);
   return value;
 }
 
-// What a host reads straight from the descriptor: rgsabound holds the last
-// dimension first.
+// What a host reads straight from the descriptor: rgsabound holds the last dimension first.
 void ExpectLayout(SAFEARRAY* array, ULONG element_size, const std::vector<ULONG>& stored_counts) {
   ASSERT_NE(array, nullptr);
   ASSERT_EQ(array->cDims, stored_counts.size());
   EXPECT_EQ(array->cbElements, element_size);
-  for (USHORT d = 0; d < array->cDims; ++d) {
-    EXPECT_EQ(array->rgsabound[d].cElements, stored_counts[d]) << "bound " << d;
-    EXPECT_EQ(array->rgsabound[d].lLbound, 0) << "bound " << d;
-  }
+  for (USHORT d = 0; d < array->cDims; ++d) EXPECT_EQ(array->rgsabound[d].cElements, stored_counts[d]) << d;
 }
 
 class Host : public ::testing::Test {
  protected:
-  // The object as the host creates it; after a successful Test if `detect`.
-  static host::IADC3* Create(bool detect) {
+  template <class I = A>
+  static I* Create(REFIID iid = host::kIID_IADC3) {
     CLSID clsid{};
     EXPECT_EQ(CLSIDFromProgID(L"NI.NI_DAQmx_Task", &clsid), S_OK);
     EXPECT_TRUE(IsEqualCLSID(clsid, host::kCLSID_NI_DAQmx_Task));
-    host::IADC3* adc = nullptr;
-    CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, host::kIID_IADC3, reinterpret_cast<void**>(&adc));
-    VARIANT_BOOL detected = VARIANT_FALSE;
-    if (adc != nullptr && detect) {
-      EXPECT_EQ(adc->Test(&detected), S_OK);
-      EXPECT_EQ(detected, VARIANT_TRUE);
-    }
-    return adc;
+    I* object = nullptr;
+    CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, reinterpret_cast<void**>(&object));
+    return object;
   }
-  static bool Waiting(host::IADC3* adc, LONG frames) {
-    return testsupport::WaitUntil([&] { return Get(adc, &host::IADC3::get_InputCountKadrs) >= frames; });
+  static bool Waiting(A* adc, LONG frames) {
+    return testsupport::WaitUntil([&] { return Get(adc, &A::get_InputCountKadrs) >= frames; });
   }
-  // StartRecord's answer; after a start, `frames` frames are waiting.
-  static VARIANT_BOOL Start(host::IADC3* adc, LONG frames = 0) {
-    VARIANT_BOOL started = VARIANT_FALSE;
-    EXPECT_EQ(adc->StartRecord(&started), S_OK);
-    EXPECT_TRUE(started != VARIANT_TRUE || Waiting(adc, frames));
-    return started;
-  }
-  static std::wstring LastError(host::IADC3* adc) { return Take(Get(adc, &host::IADC3::get_LastError)); }
+  static std::wstring LastError(A* adc) { return Take(Get(adc, &A::get_LastError)); }
 
   comtest::MachineRegistration registration_;
   ScopedEnv task_{"NIADC_TASK", "Demo4ch"};
   comtest::Apartment apartment_;
 };
 
-TEST_F(Host, UndetectedObjectRefusesWithoutCOMErrors) {
-  host::IADC3* adc = Create(false);
-  ASSERT_NE(adc, nullptr);
-  EXPECT_EQ(Start(adc), VARIANT_FALSE);
-  EXPECT_EQ(LastError(adc), L"");
-  SAFEARRAY* kadr = reinterpret_cast<SAFEARRAY*>(1);
-  EXPECT_EQ(adc->GetKadr(&kadr), S_OK);
-  EXPECT_EQ(kadr, nullptr);
-  // Only a null result or argument pointer is a COM error.
-  SHORT index = 0;
-  LONG size = 100;
-  LONG frames = -1;
-  EXPECT_EQ(adc->get_ADCName(nullptr), E_POINTER);
-  EXPECT_EQ(adc->get_ChannelRange(&index, nullptr), E_POINTER);
-  EXPECT_EQ(adc->get_ChannelName(nullptr, nullptr), E_POINTER);
-  EXPECT_EQ(adc->GetData(nullptr, &size, nullptr, &frames), E_POINTER);
-  IUnknown* other = reinterpret_cast<IUnknown*>(1);
-  EXPECT_EQ(adc->QueryInterface(IID_IClassFactory, reinterpret_cast<void**>(&other)), E_NOINTERFACE);
-  EXPECT_EQ(other, nullptr);
-  EXPECT_EQ(adc->Release(), 0u);
-}
-
 // Floats, shorts and booleans come back through the vtable as exact values:
 // a member in the wrong slot or with the wrong calling convention does not.
 TEST_F(Host, RecordsInTheHostsCallingOrder) {
-  host::IADC3* adc = Create(true);
+  A* adc = Create();
   ASSERT_NE(adc, nullptr);
-  EXPECT_EQ(Take(Get(adc, &host::IADC3::get_ADCName)), L"PCIe-6363");
-  EXPECT_EQ(Get(adc, &host::IADC3::get_Detected), VARIANT_TRUE);
-  EXPECT_EQ(Get(adc, &host::IADC3::get_ChannelsCount), 4);
-  EXPECT_GT(Get(adc, &host::IADC3::get_BasePort), 0);
-  EXPECT_EQ(Get(adc, &host::IADC3::get_Resolution), 16);
-  EXPECT_EQ(Get(adc, &host::IADC3::get_Rate), 1000.0f);
-  EXPECT_EQ(Get(adc, &host::IADC3::get_RateMax), 250000.0f);  // a PCIe-6363 shares 1 MS/s among four channels
-  EXPECT_EQ(Get(adc, &host::IADC3::get_Busy), VARIANT_FALSE);
+  // Before Test: refused without a COM error. Only null pointers are COM errors.
+  EXPECT_EQ(Get(adc, &A::StartRecord), VARIANT_FALSE);
+  EXPECT_EQ(Get(adc, &A::GetKadr), nullptr);
+  LONG size = 4 * 50 + 3;  // codes
+  LONG waiting = -1;
+  LONG frames = -1;
+  EXPECT_EQ(adc->get_ADCName(nullptr), E_POINTER);
+  EXPECT_EQ(adc->get_ChannelName(nullptr, nullptr), E_POINTER);
+  EXPECT_EQ(adc->GetData(nullptr, &size, nullptr, &frames), E_POINTER);
+
+  ASSERT_EQ(Get(adc, &A::Test), VARIANT_TRUE);
+  EXPECT_EQ(Take(Get(adc, &A::get_ADCName)), L"PCIe-6363");
+  EXPECT_EQ(Get(adc, &A::get_ChannelsCount), 4);
+  EXPECT_GT(Get(adc, &A::get_BasePort), 0);
+  EXPECT_EQ(Get(adc, &A::get_Resolution), 16);
+  EXPECT_EQ(Get(adc, &A::get_Rate), 1000.0f);
+  EXPECT_EQ(Get(adc, &A::get_RateMax), 250000.0f);  // a PCIe-6363 shares 1 MS/s among four channels
+  EXPECT_EQ(Get(adc, &A::get_Busy), VARIANT_FALSE);
   for (SHORT c = -1; c <= 4; ++c) {  // outside the channels: neutral values
     const bool inside = c >= 0 && c < 4;
-    EXPECT_EQ(Take(Get(adc, &host::IADC3::get_ChannelName, c)), inside ? L"ai" + std::to_wstring(c) : L"");
-    EXPECT_EQ(Take(Get(adc, &host::IADC3::get_ChannelUnitName, c)), inside ? L"V" : L"");
-    EXPECT_EQ(Get(adc, &host::IADC3::get_ChannelUnitScale, c), inside ? 3200.0f : 0.0f);
+    EXPECT_EQ(Take(Get(adc, &A::get_ChannelName, c)), inside ? L"ai" + std::to_wstring(c) : L"");
+    EXPECT_EQ(Take(Get(adc, &A::get_ChannelUnitName, c)), inside ? L"V" : L"");
+    EXPECT_EQ(Get(adc, &A::get_ChannelUnitScale, c), inside ? 3200.0f : 0.0f);
   }
-  SAFEARRAY* array = nullptr;
-  ASSERT_EQ(adc->get_Ranges(&array), S_OK);
+  SAFEARRAY* array = Get(adc, &A::get_Ranges);
   ExpectLayout(array, sizeof(BSTR), {1});
   EXPECT_STREQ(static_cast<BSTR*>(array->pvData)[0], L"\u00B110 V");  // the plus-minus sign survives
   SafeArrayDestroy(array);
-  ASSERT_EQ(adc->get_InputChannels(&array), S_OK);
+  array = Get(adc, &A::get_InputChannels);
   ExpectLayout(array, sizeof(SHORT), {4});
   SafeArrayDestroy(array);
 
-  LONG ring = 4000;
-  adc->put_InputSizeData(&ring);
-  ring = Get(adc, &host::IADC3::get_InputSizeData);
-  ASSERT_EQ(Start(adc), VARIANT_TRUE);
-  EXPECT_EQ(Get(adc, &host::IADC3::get_Busy), VARIANT_TRUE);  // all bits set, as a host's boolean test expects
-  EXPECT_EQ(Start(adc), VARIANT_FALSE);  // already recording
-
-  // GetData: whole frames only, never past the size given.
-  std::vector<SHORT> buffer(static_cast<size_t>(ring) + 8, 0x5A5A);
-  const LONG capacity = 4 * 50 + 3;
-  LONG total = 0;
-  EXPECT_TRUE(testsupport::WaitUntil([&] {
-    LONG size = capacity;
-    LONG waiting = -1;
-    LONG frames = -1;
-    EXPECT_EQ(adc->GetData(buffer.data(), &size, &waiting, &frames), S_OK);
-    EXPECT_EQ(size, frames * 4);
-    EXPECT_LE(frames, 50);
-    EXPECT_EQ(waiting % 4, 0);
-    EXPECT_EQ(buffer[capacity], 0x5A5A);
-    total += frames;
-    return total >= 500;
-  }));
-
-  // InputData: the channel table in column 0, then every waiting frame.
-  EXPECT_TRUE(Waiting(adc, 2));
-  ASSERT_EQ(adc->get_InputData(&array), S_OK);
+  ASSERT_EQ(Get(adc, &A::StartRecord), VARIANT_TRUE);
+  EXPECT_EQ(Get(adc, &A::get_Busy), VARIANT_TRUE);  // all bits set, as a host's boolean test expects
+  EXPECT_EQ(Get(adc, &A::StartRecord), VARIANT_FALSE);  // already recording
+  ASSERT_TRUE(Waiting(adc, 60));
+  std::vector<SHORT> buffer(size + 1, 0x5A5A);  // GetData: whole frames, never past the size given
+  EXPECT_EQ(adc->GetData(buffer.data(), &size, &waiting, &frames), S_OK);
+  EXPECT_EQ(frames, 50);
+  EXPECT_EQ(size, 200);
+  EXPECT_EQ(waiting % 4, 0);
+  EXPECT_EQ(buffer[size], 0x5A5A);
+  ASSERT_TRUE(Waiting(adc, 2));
+  array = Get(adc, &A::get_InputData);  // the channel table in column 0, then every waiting frame
   ASSERT_NE(array, nullptr);
   const ULONG columns = array->rgsabound[0].cElements;
   EXPECT_GE(columns, 3u);
   ExpectLayout(array, sizeof(SHORT), {columns, 4});
   for (SHORT c = 0; c < 4; ++c) EXPECT_EQ(static_cast<SHORT*>(array->pvData)[c], c);
   SafeArrayDestroy(array);
-  EXPECT_EQ(Get(adc, &host::IADC3::get_InputCountKadrs), 0);
+  EXPECT_EQ(Get(adc, &A::get_InputCountKadrs), 0);
   EXPECT_EQ(adc->StopRecord(), S_OK);
-  EXPECT_EQ(Get(adc, &host::IADC3::get_Busy), VARIANT_FALSE);
-  adc->Release();
+  EXPECT_EQ(Get(adc, &A::get_Busy), VARIANT_FALSE);
+  EXPECT_EQ(adc->Release(), 0u);
 }
 
 #if !defined(_WIN64)
 // A 32-bit host has 2 GB of address space. A ring it cannot hold is refused
 // with a Buffer Error text, and the next ordinary ring records again.
 TEST_F(Host, RingBeyondTheAddressSpaceIsABufferErrorAndRecordingGoesOn) {
-  host::IADC3* adc = Create(true);
+  A* adc = Create();
   ASSERT_NE(adc, nullptr);
+  ASSERT_EQ(Get(adc, &A::Test), VARIANT_TRUE);
   for (const auto& [request, error] : {std::pair<LONG, std::wstring>{900'000'000, L"Buffer Error 7"},  // 1.8 GB
                                        std::pair<LONG, std::wstring>{0x7FFFFFFF, L"Buffer Error 6"}}) {  // 4 GB
     LONG codes = request;
     adc->put_InputSizeData(&codes);
-    EXPECT_EQ(Start(adc), VARIANT_FALSE);
+    EXPECT_EQ(Get(adc, &A::StartRecord), VARIANT_FALSE);
     EXPECT_EQ(LastError(adc).substr(0, error.size()), error);
     codes = 4000;
     adc->put_InputSizeData(&codes);
-    EXPECT_EQ(Start(adc, 1), VARIANT_TRUE);
+    EXPECT_EQ(Get(adc, &A::StartRecord), VARIANT_TRUE);
+    EXPECT_TRUE(Waiting(adc, 1));
     adc->StopRecord();
   }
   adc->Release();
@@ -195,11 +157,214 @@ TEST_F(Host, FailureToStartIsATextNotACOMError) {
   testsupport::SimConfigFile config(
       testsupport::SimIni().Task("Broken", "Sim.FailStart = -50103").Channel("a", "Dev1/ai0").Text());
   ScopedEnv task("NIADC_TASK", "Broken");
-  host::IADC3* adc = Create(true);
+  A* adc = Create();
   ASSERT_NE(adc, nullptr);
-  EXPECT_EQ(Start(adc), VARIANT_FALSE);
+  ASSERT_EQ(Get(adc, &A::Test), VARIANT_TRUE);
+  EXPECT_EQ(Get(adc, &A::StartRecord), VARIANT_FALSE);
   EXPECT_NE(LastError(adc).find(L"reserved"), std::wstring::npos) << testing::PrintToString(LastError(adc));
   adc->Release();
+}
+
+// A variant of `type` whose value part holds `pointer`.
+VARIANT Typed(VARTYPE type, void* pointer) {
+  VARIANT v{};
+  V_VT(&v) = type;
+  V_BYREF(&v) = pointer;
+  return v;
+}
+
+// An optional argument left out.
+VARIANT Missing() {
+  VARIANT v = Typed(VT_ERROR, nullptr);
+  V_ERROR(&v) = DISP_E_PARAMNOTFOUND;
+  return v;
+}
+
+constexpr SHORT kUntouched = 0x7777;
+
+// Host memory for one GetData call, and the call's arguments (by default a
+// well-formed call). The elements end where a no-access page begins, so a
+// write past them faults; codes start as kUntouched, VARIANTs empty.
+struct HostMemory {
+  static constexpr size_t kPage = 4096;
+  HostMemory() : base(static_cast<BYTE*>(VirtualAlloc(nullptr, 2 * kPage, MEM_COMMIT, PAGE_READWRITE))) {
+    DWORD old = 0;
+    VirtualProtect(base + kPage, kPage, PAGE_NOACCESS, &old);
+    args[0] = Array(VT_I2, {{8, 0}}, 2);
+  }
+  ~HostMemory() {
+    SafeArrayDestroyDescriptor(array);
+    VirtualFree(base, 0, MEM_RELEASE);
+  }
+  // An array declared as `declared` over a descriptor of new elements: bounds
+  // in declaration order; with FADF_HAVEVARTYPE, the stored type is VT_I2.
+  VARIANT Array(VARTYPE declared, std::vector<SAFEARRAYBOUND> bounds, ULONG bytes, USHORT features = 0,
+                bool with_data = true) {
+    count = 1;
+    for (const SAFEARRAYBOUND& b : bounds) count *= b.cElements;
+    element_size = bytes;
+    if (bytes == sizeof(SHORT)) std::fill_n(reinterpret_cast<SHORT*>(base + kPage) - count, count, kUntouched);
+    SafeArrayDestroyDescriptor(array);
+    SafeArrayAllocDescriptorEx(VT_I2, static_cast<UINT>(bounds.size()), &array);
+    array->cbElements = bytes;
+    array->fFeatures = features;
+    std::copy(bounds.rbegin(), bounds.rend(), array->rgsabound);  // the descriptor keeps them last first
+    array->pvData = with_data ? base + kPage - count * bytes : nullptr;
+    return Typed(VT_ARRAY | declared, array);
+  }
+  // The elements as codes; a VARIANT that received none counts as kUntouched.
+  std::vector<SHORT> Codes() const {
+    std::vector<SHORT> codes;
+    for (BYTE* e = base + kPage - count * element_size; e < base + kPage; e += element_size) {
+      const auto* v = reinterpret_cast<const VARIANT*>(e);
+      if (element_size == sizeof(SHORT)) codes.push_back(*reinterpret_cast<const SHORT*>(e));
+      if (element_size == sizeof(VARIANT)) codes.push_back(V_VT(v) == VT_I2 ? V_I2(v) : kUntouched);
+    }
+    return codes;
+  }
+
+  BYTE* base;
+  SAFEARRAY* array = nullptr;
+  size_t count = 0;
+  size_t element_size = 0;
+  LONG data_size = 1000;
+  LONG waiting = -1;
+  double real = 0;
+  VARIANT variable{};  // a script variable
+  VARIANT args[3] = {{}, Typed(VT_BYREF | VT_I4, &data_size), Typed(VT_BYREF | VT_I4, &waiting)};
+};
+
+// The object as CreateObject gives it: its default IDispatch.
+class LateBound : public Host {
+ protected:
+  void SetUp() override { ASSERT_NE(object_ = Create<IDispatch>(IID_IDispatch), nullptr); }
+  void TearDown() override { EXPECT_TRUE(object_ == nullptr || object_->Release() == 0u) << "references left"; }
+  // Arguments in the caller's order (Invoke takes them last first).
+  HRESULT Call(const wchar_t* name, WORD flags, std::vector<VARIANT> args, VARIANT* result, UINT* arg_error = nullptr) {
+    LPOLESTR names = const_cast<LPOLESTR>(name);
+    DISPID id = DISPID_UNKNOWN;
+    EXPECT_EQ(object_->GetIDsOfNames(IID_NULL, &names, 1, LOCALE_USER_DEFAULT, &id), S_OK) << "no member " << name;
+    std::reverse(args.begin(), args.end());
+    DISPID put = DISPID_PROPERTYPUT;
+    const bool let = flags == DISPATCH_PROPERTYPUT;
+    DISPPARAMS params{args.data(), let ? &put : nullptr, static_cast<UINT>(args.size()), let ? 1u : 0u};
+    return object_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, nullptr, arg_error);
+  }
+  VARIANT Get(const wchar_t* name) {
+    VARIANT result{};
+    EXPECT_EQ(Call(name, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {}, &result), S_OK) << name;
+    return result;
+  }
+
+  IDispatch* object_ = nullptr;
+};
+
+// Parent is the default interface, whose GetADC3 gives IADC3 back; each
+// hands out one more reference (TearDown releases the last one).
+TEST_F(LateBound, ParentAndGetADC3AreTheObjectWithOneMoreReference) {
+  VARIANT parent = Get(L"Parent");
+  VARIANT adc3 = Get(L"GetADC3");
+  EXPECT_EQ(V_DISPATCH(&parent), object_);
+  EXPECT_EQ(object_->AddRef(), 4u);
+  object_->Release();
+  IDispatch* expected = nullptr;
+  object_->QueryInterface(host::kIID_IADC3, reinterpret_cast<void**>(&expected));
+  EXPECT_EQ(V_DISPATCH(&adc3), expected);
+  expected->Release();
+  VariantClear(&parent);
+  VariantClear(&adc3);
+}
+
+TEST_F(LateBound, OtherMembersRefuseNullReferencesAndIgnoreBrokenTables) {
+  HostMemory memory;
+  VARIANT name{};
+  EXPECT_EQ(Call(L"ChannelName", DISPATCH_PROPERTYGET, {Typed(VT_BYREF | VT_VARIANT, nullptr)}, &name),
+            DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(Call(L"ChannelName", DISPATCH_PROPERTYGET, {Missing()}, &name), DISP_E_PARAMNOTOPTIONAL);
+  // A table that claims 10 codes and holds none is ignored, as every table is.
+  EXPECT_EQ(Call(L"InputChannels", DISPATCH_PROPERTYPUT, {memory.Array(VT_I2, {{10, 0}}, 2, 0, false)}, nullptr), S_OK);
+}
+
+TEST_F(LateBound, GetDataTakesOnlyWhatFitsAndRefusesEveryOtherShape) {
+  // Two counting channels, free-running: every frame carries its number.
+  testsupport::SimConfigFile config(testsupport::SimIni()
+                                        .Task("Count", "SampClk.Rate = 100000\nSim.FreeRunning = 1")
+                                        .Channel("low", "Dev1/ai0", "Sim.Signal = Counter")
+                                        .Channel("high", "Dev1/ai1", "Sim.Signal = Counter\nSim.CounterDivisor = 64001")
+                                        .Text());
+  ScopedEnv task("NIADC_TASK", "Count");
+  using M = HostMemory&;
+  struct Shape {
+    const char* name;
+    int argument;  // replaced: 0 = Data, 1 = DataSize, 2 = InputCountData
+    VARIANT (*make)(HostMemory&);
+    HRESULT expected;
+    LONG frames = 0;
+  };
+  constexpr HRESULT kMismatch = DISP_E_TYPEMISMATCH;
+  const Shape shapes[] = {
+      {"1-D codes, no stored type", 0, [](M m) { return m.Array(VT_I2, {{9, 0}}, 2); }, S_OK, 4},
+      {"2-D codes by reference, bounds from 1 and -5, DataSize below them", 0,
+       [](M m) {
+         m.data_size = 5;
+         m.Array(VT_I2, {{2, 1}, {3, -5}}, 2, FADF_HAVEVARTYPE);
+         return Typed(VT_BYREF | VT_ARRAY | VT_I2, &m.array);
+       },
+       S_OK, 2},
+      {"2-D VARIANTs in a script variable", 0,
+       [](M m) {
+         m.variable = m.Array(VT_VARIANT, {{1, 0}, {5, 7}}, sizeof(VARIANT), FADF_VARIANT);
+         return Typed(VT_BYREF | VT_VARIANT, &m.variable);
+       },
+       S_OK, 2},
+      {"one short by reference", 0, [](M m) { return Typed(VT_BYREF | VT_I2, m.base + m.kPage - 2); }, S_OK},
+      {"a short by value", 0, [](M) { return Typed(VT_I2, nullptr); }, kMismatch},
+      {"a null variable reference", 0, [](M) { return Typed(VT_BYREF | VT_VARIANT, nullptr); }, kMismatch},
+      {"an array without data", 0, [](M m) { return m.Array(VT_I2, {{10, 0}}, 2, 0, false); }, kMismatch},
+      {"codes declared as VARIANTs", 0, [](M m) { return m.Array(VT_VARIANT, {{8, 0}}, 2); }, kMismatch},
+      {"doubles", 0, [](M m) { return m.Array(VT_R8, {{8, 0}}, 8); }, kMismatch},
+      {"Data left out", 0, [](M) { return Missing(); }, DISP_E_PARAMNOTOPTIONAL},
+      {"a null DataSize reference", 1, [](M) { return Typed(VT_BYREF | VT_I4, nullptr); }, kMismatch},
+      {"a null InputCountData reference", 2, [](M) { return Typed(VT_BYREF | VT_I4, nullptr); }, kMismatch},
+      {"InputCountData, a double by reference", 2, [](M m) { return Typed(VT_BYREF | VT_R8, &m.real); }, kMismatch},
+      {"codes after every refusal", 0, [](M m) { return m.Array(VT_I2, {{20, 0}}, 2); }, S_OK, 10},
+  };
+
+  Get(L"Test");
+  VARIANT started = Get(L"StartRecord");
+  ASSERT_EQ(V_BOOL(&started), VARIANT_TRUE);
+  std::vector<std::int64_t> received;  // frame numbers, in the order fetched
+  for (const Shape& shape : shapes) {
+    SCOPED_TRACE(shape.name);
+    EXPECT_TRUE(testsupport::WaitUntil([&] {  // enough frames wait for every call to fill what it may
+      VARIANT counted = Get(L"InputCountKadrs");
+      return V_I4(&counted) >= 64;
+    }));
+    HostMemory memory;
+    memory.args[shape.argument] = shape.make(memory);
+    VARIANT result{};
+    UINT arg_error = 99;
+    const std::vector<VARIANT> args(memory.args, memory.args + 3);
+    ASSERT_EQ(Call(L"GetData", DISPATCH_METHOD, args, &result, &arg_error), shape.expected);
+    const LONG frames = SUCCEEDED(shape.expected) ? V_I4(&result) : 0;
+    EXPECT_EQ(frames, shape.frames);
+    EXPECT_EQ(arg_error, SUCCEEDED(shape.expected) ? 99u : 2u - shape.argument);  // Invoke counts last first
+    const std::vector<SHORT> codes = memory.Codes();
+    for (size_t i = 2 * static_cast<size_t>(frames); i < codes.size(); ++i) EXPECT_EQ(codes[i], kUntouched) << i;
+    for (LONG f = 0; f < frames; ++f) received.push_back((codes[2 * f + 1] + 32000LL) * 64001 + codes[2 * f] + 32000);
+  }
+  Get(L"StopRecord");
+  for (size_t i = 0; i < received.size(); ++i) ASSERT_EQ(received[i], static_cast<std::int64_t>(i)) << "frame " << i;
+}
+
+TEST(Script, VBScriptRecordsFramesByName) {
+  comtest::MachineRegistration registration;
+  ScopedEnv task("NIADC_TASK", "Demo4ch");
+  const auto result =
+      comtest::RunProcess(L"cscript.exe //nologo \"" + comtest::TestFolder() + L"\\record.vbs\"", 120000);
+  ASSERT_TRUE(result.finished) << result.output;
+  EXPECT_EQ(result.exit_code, 0u) << result.output;
+  EXPECT_NE(result.output.find("done"), std::string::npos) << result.output;
 }
 
 }  // namespace
