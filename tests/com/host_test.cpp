@@ -1,10 +1,8 @@
-// Hosts of NI_DAQmx_Task, created by ProgID: a program calling its own IADC3
-// in the host's calling order; late-bound clients calling members by name with
-// script arguments; and a VBScript run by Wine's cscript.
+// Hosts of NI_DAQmx_Task, created by ProgID: a program calling its own IADC3 in the host's
+// calling order, late-bound clients calling members by name, and a VBScript run by cscript.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,6 +16,7 @@
 namespace {
 
 using A = host::IADC3;
+using testsupport::SimIni;
 
 std::wstring Take(BSTR text) {
   std::wstring result = text != nullptr ? std::wstring(text, SysStringLen(text)) : std::wstring();
@@ -50,9 +49,6 @@ class Host : public ::testing::Test {
     CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, reinterpret_cast<void**>(&object));
     return object;
   }
-  static bool Waiting(A* adc, LONG frames) {
-    return testsupport::WaitUntil([&] { return Get(adc, &A::get_InputCountKadrs) >= frames; });
-  }
   static std::wstring LastError(A* adc) { return Take(Get(adc, &A::get_LastError)); }
 
   comtest::MachineRegistration registration_;
@@ -65,20 +61,17 @@ class Host : public ::testing::Test {
 TEST_F(Host, RecordsInTheHostsCallingOrder) {
   A* adc = Create();
   ASSERT_NE(adc, nullptr);
-  // Before Test: refused without a COM error. Only null pointers are COM errors.
-  EXPECT_EQ(Get(adc, &A::StartRecord), VARIANT_FALSE);
-  EXPECT_EQ(Get(adc, &A::GetKadr), nullptr);
+  EXPECT_EQ(Get(adc, &A::StartRecord), VARIANT_FALSE);  // before Test: refused, not a COM error
   LONG size = 4 * 50 + 3;  // codes
   LONG waiting = -1;
   LONG frames = -1;
-  EXPECT_EQ(adc->get_ADCName(nullptr), E_POINTER);
-  EXPECT_EQ(adc->get_ChannelName(nullptr, nullptr), E_POINTER);
+  EXPECT_EQ(adc->get_ADCName(nullptr), E_POINTER);  // only null pointers are COM errors
   EXPECT_EQ(adc->GetData(nullptr, &size, nullptr, &frames), E_POINTER);
 
   ASSERT_EQ(Get(adc, &A::Test), VARIANT_TRUE);
   EXPECT_EQ(Take(Get(adc, &A::get_ADCName)), L"PCIe-6363");
   EXPECT_EQ(Get(adc, &A::get_ChannelsCount), 4);
-  EXPECT_GT(Get(adc, &A::get_BasePort), 0);
+  EXPECT_EQ(Get(adc, &A::get_BasePort), 1);  // the first task
   EXPECT_EQ(Get(adc, &A::get_Resolution), 16);
   EXPECT_EQ(Get(adc, &A::get_Rate), 1000.0f);
   EXPECT_EQ(Get(adc, &A::get_RateMax), 250000.0f);  // a PCIe-6363 shares 1 MS/s among four channels
@@ -88,8 +81,7 @@ TEST_F(Host, RecordsInTheHostsCallingOrder) {
     EXPECT_EQ(Take(Get(adc, &A::get_ChannelUnitName, c)), inside ? L"V" : L"");
     EXPECT_EQ(Get(adc, &A::get_ChannelUnitScale, c), inside ? 3200.0f : 0.0f);
   }
-  // Arrays as a host reads them, straight from the descriptor (rgsabound: the last dimension first).
-  SAFEARRAY* array = Get(adc, &A::get_Ranges);
+  SAFEARRAY* array = Get(adc, &A::get_Ranges);  // arrays as a host reads them, from the descriptor
   ASSERT_NE(array, nullptr);
   EXPECT_EQ(array->cbElements, sizeof(BSTR));
   EXPECT_EQ(array->rgsabound[0].cElements, 1u);
@@ -98,8 +90,7 @@ TEST_F(Host, RecordsInTheHostsCallingOrder) {
 
   ASSERT_EQ(Get(adc, &A::StartRecord), VARIANT_TRUE);
   EXPECT_EQ(Get(adc, &A::get_Busy), VARIANT_TRUE);  // all bits set, as a host's boolean test expects
-  EXPECT_EQ(Get(adc, &A::StartRecord), VARIANT_FALSE);  // already recording
-  ASSERT_TRUE(Waiting(adc, 60));
+  ASSERT_TRUE(testsupport::WaitUntil([&] { return Get(adc, &A::get_InputCountKadrs) >= 60; }));
   std::vector<SHORT> buffer(size + 1, 0x5A5A);  // GetData: whole frames, never past the size given
   EXPECT_EQ(adc->GetData(buffer.data(), &size, &waiting, &frames), S_OK);
   EXPECT_EQ(frames, 50);
@@ -110,13 +101,11 @@ TEST_F(Host, RecordsInTheHostsCallingOrder) {
   ASSERT_NE(array, nullptr);
   ASSERT_EQ(array->cDims, 2);
   EXPECT_EQ(array->cbElements, sizeof(SHORT));
-  EXPECT_EQ(array->rgsabound[1].cElements, 4u);
+  EXPECT_EQ(array->rgsabound[1].cElements, 4u);  // rgsabound holds the last dimension first
   EXPECT_GE(array->rgsabound[0].cElements, 3u);
   for (SHORT c = 0; c < 4; ++c) EXPECT_EQ(static_cast<SHORT*>(array->pvData)[c], c);
   SafeArrayDestroy(array);
-  EXPECT_EQ(Get(adc, &A::get_InputCountKadrs), 0);
   EXPECT_EQ(adc->StopRecord(), S_OK);
-  EXPECT_EQ(Get(adc, &A::get_Busy), VARIANT_FALSE);
   EXPECT_EQ(adc->Release(), 0u);
 }
 
@@ -127,8 +116,9 @@ TEST_F(Host, RingBeyondTheAddressSpaceIsABufferErrorAndRecordingGoesOn) {
   A* adc = Create();
   ASSERT_NE(adc, nullptr);
   ASSERT_EQ(Get(adc, &A::Test), VARIANT_TRUE);
-  // 1.8 GB: the allocation fails; 4 GB: the size does not fit at all.
-  for (const auto& [request, error] : {std::pair{900'000'000L, L"Buffer Error 7"}, {0x7FFFFFFFL, L"Buffer Error 6"}}) {
+  const std::pair<LONG, std::wstring> rings[] = {{900'000'000, L"Buffer Error 7"},  // 1.8 GB: allocation fails
+                                                 {0x7FFFFFFF, L"Buffer Error 6"}};  // 4 GB: does not fit at all
+  for (const auto& [request, error] : rings) {
     LONG codes = request;
     adc->put_InputSizeData(&codes);
     EXPECT_EQ(Get(adc, &A::StartRecord), VARIANT_FALSE);
@@ -136,7 +126,7 @@ TEST_F(Host, RingBeyondTheAddressSpaceIsABufferErrorAndRecordingGoesOn) {
     codes = 4000;
     adc->put_InputSizeData(&codes);
     EXPECT_EQ(Get(adc, &A::StartRecord), VARIANT_TRUE);
-    EXPECT_TRUE(Waiting(adc, 1));
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return Get(adc, &A::get_InputCountKadrs) > 0; }));
     adc->StopRecord();
   }
   adc->Release();
@@ -145,7 +135,7 @@ TEST_F(Host, RingBeyondTheAddressSpaceIsABufferErrorAndRecordingGoesOn) {
 
 TEST_F(Host, FailureToStartIsATextNotACOMError) {
   testsupport::SimConfigFile config(
-      testsupport::SimIni().Task("Broken", "Sim.FailStart = -50103").Channel("a", "Dev1/ai0").Text());
+      SimIni().Task("Broken", "Sim.FailStart = -50103").Channel("a", "Dev1/ai0").Text());
   testsupport::ScopedEnv task("NIADC_TASK", "Broken");
   A* adc = Create();
   ASSERT_NE(adc, nullptr);
@@ -172,9 +162,8 @@ VARIANT Missing() {
 
 constexpr SHORT kUntouched = 0x7777;
 
-// Host memory for one GetData call, and the call's arguments (by default a
-// well-formed call). The elements end where a no-access page begins, so a
-// write past them faults; codes start as kUntouched, VARIANTs empty.
+// Host memory for one GetData call, and its arguments (a well-formed call by default). The
+// elements end where a no-access page begins; codes start as kUntouched, VARIANTs empty.
 struct HostMemory {
   static constexpr size_t kPage = 4096;
   HostMemory() : base(static_cast<BYTE*>(VirtualAlloc(nullptr, 2 * kPage, MEM_COMMIT, PAGE_READWRITE))) {
@@ -186,8 +175,7 @@ struct HostMemory {
     SafeArrayDestroyDescriptor(array);
     VirtualFree(base, 0, MEM_RELEASE);
   }
-  // An array declared as `declared` over a descriptor of new elements: bounds
-  // in declaration order; with FADF_HAVEVARTYPE, the stored type is VT_I2.
+  // An array of new elements, bounds in declaration order (FADF_HAVEVARTYPE: stored as VT_I2).
   VARIANT Array(VARTYPE declared, std::vector<SAFEARRAYBOUND> bounds, ULONG bytes, USHORT features = 0,
                 bool with_data = true) {
     count = 1;
@@ -230,10 +218,11 @@ class LateBound : public Host {
   void SetUp() override { ASSERT_NE(object_ = Create<IDispatch>(IID_IDispatch), nullptr); }
   void TearDown() override { EXPECT_TRUE(object_ == nullptr || object_->Release() == 0u) << "references left"; }
   // Arguments last first, as Invoke takes them.
-  HRESULT Call(const wchar_t* name, WORD flags, std::vector<VARIANT> args, VARIANT* result, UINT* arg_error = nullptr) {
+  HRESULT Call(const wchar_t* name, WORD flags, std::vector<VARIANT> args, VARIANT* result,
+               UINT* arg_error = nullptr) {
     LPOLESTR names = const_cast<LPOLESTR>(name);
     DISPID id = DISPID_UNKNOWN;
-    EXPECT_EQ(object_->GetIDsOfNames(IID_NULL, &names, 1, LOCALE_USER_DEFAULT, &id), S_OK) << "no member " << name;
+    EXPECT_EQ(object_->GetIDsOfNames(IID_NULL, &names, 1, LOCALE_USER_DEFAULT, &id), S_OK) << name;
     DISPID put = DISPID_PROPERTYPUT;
     DISPPARAMS params{args.data(), &put, static_cast<UINT>(args.size()), flags == DISPATCH_PROPERTYPUT ? 1u : 0u};
     return object_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, nullptr, arg_error);
@@ -247,8 +236,6 @@ class LateBound : public Host {
   IDispatch* object_ = nullptr;
 };
 
-// Parent is the default interface, whose GetADC3 gives IADC3 back; each
-// hands out one more reference (TearDown releases the last one).
 TEST_F(LateBound, ParentAndGetADC3AreTheObjectWithOneMoreReference) {
   VARIANT parent = Get(L"Parent");
   VARIANT adc3 = Get(L"GetADC3");
@@ -262,22 +249,21 @@ TEST_F(LateBound, ParentAndGetADC3AreTheObjectWithOneMoreReference) {
 }
 
 TEST_F(LateBound, OtherMembersRefuseNullReferencesAndIgnoreBrokenTables) {
-  HostMemory memory;
-  VARIANT name{};
-  EXPECT_EQ(Call(L"ChannelName", DISPATCH_PROPERTYGET, {Typed(VT_BYREF | VT_VARIANT, nullptr)}, &name),
+  HostMemory m;
+  EXPECT_EQ(Call(L"ChannelName", DISPATCH_PROPERTYGET, {Typed(VT_BYREF | VT_VARIANT, nullptr)}, nullptr),
             DISP_E_TYPEMISMATCH);
-  EXPECT_EQ(Call(L"ChannelName", DISPATCH_PROPERTYGET, {Missing()}, &name), DISP_E_PARAMNOTOPTIONAL);
+  EXPECT_EQ(Call(L"ChannelName", DISPATCH_PROPERTYGET, {Missing()}, nullptr), DISP_E_PARAMNOTOPTIONAL);
   // A table that claims 10 codes and holds none is ignored, as every table is.
-  EXPECT_EQ(Call(L"InputChannels", DISPATCH_PROPERTYPUT, {memory.Array(VT_I2, {{10, 0}}, 2, 0, false)}, nullptr), S_OK);
+  EXPECT_EQ(Call(L"InputChannels", DISPATCH_PROPERTYPUT, {m.Array(VT_I2, {{10, 0}}, 2, 0, false)}, nullptr), S_OK);
 }
 
 TEST_F(LateBound, GetDataTakesOnlyWhatFitsAndRefusesEveryOtherShape) {
   // Two counting channels, free-running: every frame carries its number.
-  testsupport::SimConfigFile config(testsupport::SimIni()
-                                        .Task("Count", "SampClk.Rate = 100000\nSim.FreeRunning = 1")
-                                        .Channel("low", "Dev1/ai0", "Sim.Signal = Counter")
-                                        .Channel("high", "Dev1/ai1", "Sim.Signal = Counter\nSim.CounterDivisor = 64001")
-                                        .Text());
+  testsupport::SimConfigFile config(SimIni()
+      .Task("Count", "SampClk.Rate = 100000\nSim.FreeRunning = 1")
+      .Channel("low", "Dev1/ai0", "Sim.Signal = Counter")
+      .Channel("high", "Dev1/ai1", "Sim.Signal = Counter\nSim.CounterDivisor = 64001")
+      .Text());
   testsupport::ScopedEnv task("NIADC_TASK", "Count");
   using M = HostMemory&;
   struct Shape {
@@ -311,7 +297,7 @@ TEST_F(LateBound, GetDataTakesOnlyWhatFitsAndRefusesEveryOtherShape) {
       {"doubles", 2, [](M m) { return m.Array(VT_R8, {{8, 0}}, 8); }, kMismatch},
       {"Data left out", 2, [](M) { return Missing(); }, DISP_E_PARAMNOTOPTIONAL},
       {"a null DataSize reference", 1, [](M) { return Typed(VT_BYREF | VT_I4, nullptr); }, kMismatch},
-      {"InputCountData, a double by reference", 0, [](M m) { return Typed(VT_BYREF | VT_R8, &m.real); }, kMismatch},
+      {"InputCountData, a double reference", 0, [](M m) { return Typed(VT_BYREF | VT_R8, &m.real); }, kMismatch},
       {"codes after every refusal", 2, [](M m) { return m.Array(VT_I2, {{20, 0}}, 2); }, S_OK, 10},
   };
 
@@ -322,28 +308,26 @@ TEST_F(LateBound, GetDataTakesOnlyWhatFitsAndRefusesEveryOtherShape) {
     VARIANT counted = Get(L"InputCountKadrs");
     return V_I4(&counted) >= 64;
   }));
-  std::vector<std::int64_t> received;  // frame numbers, in the order fetched
+  std::vector<long long> seen;  // frame numbers, in the order fetched
   for (const Shape& shape : shapes) {
     SCOPED_TRACE(shape.name);
-    HostMemory memory;
-    memory.args[shape.argument] = shape.make(memory);
+    HostMemory m;
+    m.args[shape.argument] = shape.make(m);
     VARIANT result{};
     UINT arg_error = 99;
-    ASSERT_EQ(Call(L"GetData", DISPATCH_METHOD, {memory.args, memory.args + 3}, &result, &arg_error), shape.expected);
+    ASSERT_EQ(Call(L"GetData", DISPATCH_METHOD, {m.args, m.args + 3}, &result, &arg_error), shape.expected);
     const LONG frames = SUCCEEDED(shape.expected) ? V_I4(&result) : 0;
     EXPECT_EQ(frames, shape.frames);
     EXPECT_EQ(arg_error, SUCCEEDED(shape.expected) ? 99u : shape.argument);
-    const std::vector<SHORT> codes = memory.Codes();
+    const std::vector<SHORT> codes = m.Codes();
     for (size_t i = 2 * static_cast<size_t>(frames); i < codes.size(); ++i) EXPECT_EQ(codes[i], kUntouched) << i;
-    for (LONG f = 0; f < frames; ++f) received.push_back((codes[2 * f + 1] + 32000LL) * 64001 + codes[2 * f] + 32000);
+    for (int f = 0; f < frames; ++f) seen.push_back((codes[2 * f + 1] + 32000LL) * 64001 + codes[2 * f] + 32000);
   }
   Get(L"StopRecord");
-  for (size_t i = 0; i < received.size(); ++i) ASSERT_EQ(received[i], static_cast<std::int64_t>(i)) << "frame " << i;
+  for (size_t i = 0; i < seen.size(); ++i) ASSERT_EQ(seen[i], static_cast<long long>(i)) << "frame " << i;
 }
 
-TEST(Script, VBScriptRecordsFramesByName) {
-  comtest::MachineRegistration registration;
-  testsupport::ScopedEnv task("NIADC_TASK", "Demo4ch");
+TEST_F(Host, VBScriptRecordsFramesByName) {
   const auto result =
       comtest::RunProcess(L"cscript.exe //nologo \"" + comtest::TestFolder() + L"\\record.vbs\"", 120000);
   ASSERT_TRUE(result.finished) << result.output;

@@ -1,7 +1,6 @@
-' A late-bound client: creates the driver by ProgID, calls IADC3 members by
-' name and records frames. A failed check prints "FAIL" and quits with 1.
-' Wine's cscript ends a script error silently with exit code 0 (ChrW and AscW
-' are missing there), so "done" at the end tells that every check ran.
+' A late-bound client: creates the driver by ProgID, calls IADC3 members by name and records
+' frames. A failed check prints "FAIL" and quits with 1. Wine's cscript ends a script error
+' silently with exit code 0 (ChrW and AscW are missing there): "done" tells that all checks ran.
 Option Explicit
 
 Sub Fail(text)
@@ -13,7 +12,7 @@ Dim adc, ranges, table, data, total, loops, index, value, size, waiting, frames,
 Set adc = CreateObject("NI.NI_DAQmx_Task")
 If Not adc.Test Then Fail "Test: " & adc.LastError
 index = "1"  ' a variable holding text becomes the index, and keeps it
-If Not (adc.ChannelName(index) = "ai1" And VarType(index) = vbInteger) Then Fail "ChannelName of a text variable"
+If Not (adc.ChannelName(index) = "ai1" And VarType(index) = vbInteger) Then Fail "ChannelName(text)"
 adc.ChannelRange(0) = 1
 ranges = adc.Ranges
 If Not (UBound(ranges) = 0 And Asc(ranges(0)) = 177 And Mid(ranges(0), 2) = "10 V") Then Fail "Ranges " & ranges(0)
@@ -36,7 +35,7 @@ Do  ' into an array: whole frames, no more than it holds
 Loop While frames = 0 And loops < 1000000
 If Not (frames > 0 And size = frames * 4 And size <= 64) Then Fail "GetData into an array: " & size & " codes"
 size = 1000  ' into one variable: a frame of four codes does not fit
-If Not (adc.GetData(value, size, waiting) = 0 And size = 0) Then Fail "GetData into a variable wrote " & size & " codes"
+If Not (adc.GetData(value, size, waiting) = 0 And size = 0) Then Fail "GetData into a variable: " & size
 adc.StopRecord
 If adc.Busy Then Fail "still busy"
 WScript.Echo "done"
