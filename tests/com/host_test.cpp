@@ -62,6 +62,7 @@ TEST_F(Host, RecordsInTheHostsCallingOrder) {
   A* adc = Create();
   ASSERT_NE(adc, nullptr);
   EXPECT_EQ(Get(adc, &A::StartRecord), VARIANT_FALSE);  // before Test: refused, not a COM error
+  EXPECT_EQ(Get(adc, &A::GetKadr), nullptr);
   LONG size = 4 * 50 + 3;  // codes
   LONG waiting = -1;
   LONG frames = -1;
@@ -110,8 +111,7 @@ TEST_F(Host, RecordsInTheHostsCallingOrder) {
 }
 
 #if !defined(_WIN64)
-// A 32-bit host has 2 GB of address space. A ring it cannot hold is refused
-// with a Buffer Error text, and the next ordinary ring records again.
+// 2 GB of address space: a ring it cannot hold is a Buffer Error, and the next ordinary ring records.
 TEST_F(Host, RingBeyondTheAddressSpaceIsABufferErrorAndRecordingGoesOn) {
   A* adc = Create();
   ASSERT_NE(adc, nullptr);
@@ -153,7 +153,6 @@ VARIANT Typed(VARTYPE type, void* pointer) {
   return v;
 }
 
-// An optional argument left out.
 VARIANT Missing() {
   VARIANT v = Typed(VT_ERROR, nullptr);
   V_ERROR(&v) = DISP_E_PARAMNOTFOUND;
@@ -253,7 +252,6 @@ TEST_F(LateBound, OtherMembersRefuseNullReferencesAndIgnoreBrokenTables) {
   EXPECT_EQ(Call(L"ChannelName", DISPATCH_PROPERTYGET, {Typed(VT_BYREF | VT_VARIANT, nullptr)}, nullptr),
             DISP_E_TYPEMISMATCH);
   EXPECT_EQ(Call(L"ChannelName", DISPATCH_PROPERTYGET, {Missing()}, nullptr), DISP_E_PARAMNOTOPTIONAL);
-  // A table that claims 10 codes and holds none is ignored, as every table is.
   EXPECT_EQ(Call(L"InputChannels", DISPATCH_PROPERTYPUT, {m.Array(VT_I2, {{10, 0}}, 2, 0, false)}, nullptr), S_OK);
 }
 
@@ -328,6 +326,8 @@ TEST_F(LateBound, GetDataTakesOnlyWhatFitsAndRefusesEveryOtherShape) {
 }
 
 TEST_F(Host, VBScriptRecordsFramesByName) {
+  testsupport::SimConfigFile config(SimIni().Task("One").Channel("ai0", "Dev1/ai0").Text());
+  testsupport::ScopedEnv task("NIADC_TASK", "One");
   const auto result =
       comtest::RunProcess(L"cscript.exe //nologo \"" + comtest::TestFolder() + L"\\record.vbs\"", 120000);
   ASSERT_TRUE(result.finished) << result.output;
