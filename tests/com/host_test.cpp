@@ -16,7 +16,6 @@
 namespace {
 
 using A = host::IADC3;
-using testsupport::SimIni;
 
 std::wstring Take(BSTR text) {
   std::wstring result = text != nullptr ? std::wstring(text, SysStringLen(text)) : std::wstring();
@@ -88,6 +87,10 @@ TEST_F(Host, RecordsInTheHostsCallingOrder) {
   EXPECT_EQ(array->rgsabound[0].cElements, 1u);
   EXPECT_STREQ(static_cast<BSTR*>(array->pvData)[0], L"\u00B110 V");  // the plus-minus sign survives
   SafeArrayDestroy(array);
+  array = Get(adc, &A::get_InputChannels);
+  ASSERT_NE(array, nullptr);
+  EXPECT_EQ(array->cbElements, sizeof(SHORT));
+  SafeArrayDestroy(array);
 
   ASSERT_EQ(Get(adc, &A::StartRecord), VARIANT_TRUE);
   EXPECT_EQ(Get(adc, &A::get_Busy), VARIANT_TRUE);  // all bits set, as a host's boolean test expects
@@ -135,7 +138,7 @@ TEST_F(Host, RingBeyondTheAddressSpaceIsABufferErrorAndRecordingGoesOn) {
 
 TEST_F(Host, FailureToStartIsATextNotACOMError) {
   testsupport::SimConfigFile config(
-      SimIni().Task("Broken", "Sim.FailStart = -50103").Channel("a", "Dev1/ai0").Text());
+      testsupport::SimIni().Task("Broken", "Sim.FailStart = -50103").Channel("a", "Dev1/ai0").Text());
   testsupport::ScopedEnv task("NIADC_TASK", "Broken");
   A* adc = Create();
   ASSERT_NE(adc, nullptr);
@@ -257,7 +260,7 @@ TEST_F(LateBound, OtherMembersRefuseNullReferencesAndIgnoreBrokenTables) {
 
 TEST_F(LateBound, GetDataTakesOnlyWhatFitsAndRefusesEveryOtherShape) {
   // Two counting channels, free-running: every frame carries its number.
-  testsupport::SimConfigFile config(SimIni()
+  testsupport::SimConfigFile config(testsupport::SimIni()
       .Task("Count", "SampClk.Rate = 100000\nSim.FreeRunning = 1")
       .Channel("low", "Dev1/ai0", "Sim.Signal = Counter")
       .Channel("high", "Dev1/ai1", "Sim.Signal = Counter\nSim.CounterDivisor = 64001")
@@ -326,7 +329,7 @@ TEST_F(LateBound, GetDataTakesOnlyWhatFitsAndRefusesEveryOtherShape) {
 }
 
 TEST_F(Host, VBScriptRecordsFramesByName) {
-  testsupport::SimConfigFile config(SimIni().Task("One").Channel("ai0", "Dev1/ai0").Text());
+  testsupport::SimConfigFile config(testsupport::SimIni().Task("One").Channel("ai0", "Dev1/ai0").Text());
   testsupport::ScopedEnv task("NIADC_TASK", "One");
   const auto result =
       comtest::RunProcess(L"cscript.exe //nologo \"" + comtest::TestFolder() + L"\\record.vbs\"", 120000);
