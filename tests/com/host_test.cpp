@@ -66,6 +66,8 @@ TEST_F(Host, RecordsInTheHostsCallingOrder) {
   LONG waiting = -1;
   LONG frames = -1;
   EXPECT_EQ(adc->get_ADCName(nullptr), E_POINTER);  // only null pointers are COM errors
+  BSTR text = nullptr;
+  EXPECT_EQ(adc->get_ChannelName(nullptr, &text), E_POINTER);
   EXPECT_EQ(adc->GetData(nullptr, &size, nullptr, &frames), E_POINTER);
 
   ASSERT_EQ(Get(adc, &A::Test), VARIANT_TRUE);
@@ -84,7 +86,6 @@ TEST_F(Host, RecordsInTheHostsCallingOrder) {
   SAFEARRAY* array = Get(adc, &A::get_Ranges);  // arrays as a host reads them, from the descriptor
   ASSERT_NE(array, nullptr);
   EXPECT_EQ(array->cbElements, sizeof(BSTR));
-  EXPECT_EQ(array->rgsabound[0].cElements, 1u);
   EXPECT_STREQ(static_cast<BSTR*>(array->pvData)[0], L"\u00B110 V");  // the plus-minus sign survives
   SafeArrayDestroy(array);
   array = Get(adc, &A::get_InputChannels);
@@ -106,7 +107,6 @@ TEST_F(Host, RecordsInTheHostsCallingOrder) {
   ASSERT_EQ(array->cDims, 2);
   EXPECT_EQ(array->cbElements, sizeof(SHORT));
   EXPECT_EQ(array->rgsabound[1].cElements, 4u);  // rgsabound holds the last dimension first
-  EXPECT_GE(array->rgsabound[0].cElements, 3u);
   for (SHORT c = 0; c < 4; ++c) EXPECT_EQ(static_cast<SHORT*>(array->pvData)[c], c);
   SafeArrayDestroy(array);
   EXPECT_EQ(adc->StopRecord(), S_OK);
