@@ -1,6 +1,5 @@
-// IADC3 as the host program declares it: written here from the host's member
-// table, independent of NI.idl, so that a member out of order or of the wrong
-// type in our type library shows up as a wrong call.
+// IADC3 as the host program declares it, independent of NI.idl: a member out
+// of order or of the wrong type in our type library shows up as a wrong call.
 #pragma once
 
 #include <windows.h>
@@ -8,13 +7,9 @@
 
 namespace host {
 
-// {97B526A8-3B46-11D7-B688-FDAEA8668E28}
 inline constexpr IID kIID_IADC3 = {0x97B526A8, 0x3B46, 0x11D7, {0xB6, 0x88, 0xFD, 0xAE, 0xA8, 0x66, 0x8E, 0x28}};
-// {70036B36-B224-4CA9-8361-140B9B9DD2F1}
 inline constexpr CLSID kCLSID_NI_DAQmx_Task = {
     0x70036B36, 0xB224, 0x4CA9, {0x83, 0x61, 0x14, 0x0B, 0x9B, 0x9D, 0xD2, 0xF1}};
-// {8C30A988-7FBA-43D9-B771-484B44D878A7}
-inline constexpr IID kIID_NI_DAQmx_Task = {0x8C30A988, 0x7FBA, 0x43D9, {0xB7, 0x71, 0x48, 0x4B, 0x44, 0xD8, 0x78, 0xA7}};
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"  // an interface: released, never deleted

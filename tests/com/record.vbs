@@ -1,8 +1,6 @@
-' A late-bound client: creates the driver by ProgID, calls IADC3 members by
-' name and records frames with InputData. Prints "done" at the end; any
-' check that fails prints "FAIL" and quits with 1. Wine's cscript ends
-' silently, with exit code 0, on a script error (ChrW and AscW are missing
-' there), which the missing "done" line shows.
+' A late-bound client recording a one-channel task by name. A failed check prints "FAIL" and
+' quits with 1; Wine's cscript ends a script error silently with exit code 0 (ChrW and AscW
+' are missing there), so "done" tells that all checks ran.
 Option Explicit
 
 Sub Fail(text)
@@ -10,53 +8,31 @@ Sub Fail(text)
   WScript.Quit 1
 End Sub
 
-Dim adc, ranges, table, data, total, loops, i, value, size, waiting, frames, buffer(63)
+Dim adc, ranges, table, data, total, loops, index, value, size, waiting, frames
 Set adc = CreateObject("NI.NI_DAQmx_Task")
 If Not adc.Test Then Fail "Test: " & adc.LastError
-If adc.ChannelsCount <> 4 Then Fail "ChannelsCount " & adc.ChannelsCount
-WScript.Echo "device " & adc.ADCName & ", " & adc.ChannelsCount & " channels at " & adc.Rate & " frames/s"
-
+index = "0"  ' a variable holding text becomes the index, and keeps it
+If Not (adc.ChannelName(index) = "ai0" And VarType(index) = vbInteger) Then Fail "ChannelName(text)"
+adc.ChannelRange(0) = 1
 ranges = adc.Ranges
-If LBound(ranges) <> 0 Or UBound(ranges) <> 0 Then Fail "Ranges bounds"
-If Asc(ranges(0)) <> 177 Or Mid(ranges(0), 2) <> "10 V" Then Fail "Ranges text " & ranges(0)
-For i = 0 To adc.ChannelsCount - 1
-  WScript.Echo "channel " & i & " " & adc.ChannelName(i) & " unit " & adc.ChannelUnitName(i) & " scale " & adc.ChannelUnitScale(i)
-Next
+If Not (UBound(ranges) = 0 And Asc(ranges(0)) = 177 And Mid(ranges(0), 2) = "10 V") Then Fail "Ranges " & ranges(0)
 table = adc.InputChannels
-If UBound(table) <> adc.ChannelsCount - 1 Or table(3) <> 3 Then Fail "InputChannels"
+If Not (UBound(table) = 0 And table(0) = 0) Then Fail "InputChannels"
+adc.InputChannels = table
 
 If Not adc.StartRecord Then Fail "StartRecord: " & adc.LastError
-total = 0
-loops = 0
 Do While total < 300 And loops < 500000
   data = adc.InputData
-  If UBound(data, 1) <> 3 Then Fail "InputData rows " & UBound(data, 1)
-  For i = 0 To 3
-    If data(i, 0) <> i Then Fail "InputData channel table"
-  Next
+  If Not (UBound(data, 1) = 0 And data(0, 0) = 0) Then Fail "InputData channel table"
   total = total + UBound(data, 2)
   loops = loops + 1
 Loop
-If total < 300 Then Fail "only " & total & " frames"
-WScript.Echo "InputData recorded " & total & " frames"
-
-' GetData into an array: whole frames, no more than the array holds.
-frames = 0
-loops = 0
-Do While frames = 0 And loops < 500000
+If total < 300 Then Fail "InputData recorded only " & total & " frames"
+Do  ' into one variable: one frame of the one channel
   size = 1000
-  frames = adc.GetData(buffer, size, waiting)
+  frames = adc.GetData(value, size, waiting)
   loops = loops + 1
-Loop
-If frames < 1 Or size <> frames * 4 Or size > 64 Then Fail "GetData into an array: " & frames & " frames, " & size & " codes"
-WScript.Echo "GetData delivered " & frames & " frames into the array"
-
-' GetData into one variable: a frame of four codes does not fit.
-value = 0
-size = 1000
-frames = adc.GetData(value, size, waiting)
-If frames <> 0 Or size <> 0 Then Fail "GetData into a variable wrote " & size & " codes"
-
+Loop While frames = 0 And loops < 1000000
+If Not (frames = 1 And size = 1 And VarType(value) = vbInteger) Then Fail "GetData into a variable: " & size
 adc.StopRecord
-If adc.Busy Then Fail "still busy"
 WScript.Echo "done"
