@@ -1,8 +1,7 @@
 #include "tests/com/com_support.h"
 
+#include <atomic>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 namespace comtest {
 
@@ -13,11 +12,17 @@ std::wstring TestFolder() {
 }
 
 // The child writes into a file, which, unlike an unread pipe, never blocks it.
+// We read it back through our own handle: processes the child starts may
+// inherit the file and keep it open, so it goes when the last handle closes.
 ProcessResult RunProcess(const std::wstring& command_line, DWORD timeout_ms) {
+  static std::atomic<int> runs{0};
   ProcessResult result;
-  const auto file = std::filesystem::temp_directory_path() / ("niadc-" + std::to_string(GetCurrentProcessId()));
+  const auto file = std::filesystem::temp_directory_path() /
+                    ("niadc-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(runs++));
   SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-  HANDLE output = CreateFileW(file.c_str(), GENERIC_WRITE, 0, &inherit, CREATE_ALWAYS, 0, nullptr);
+  HANDLE output = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit, CREATE_ALWAYS,
+                              FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESTDHANDLES;
@@ -29,9 +34,11 @@ ProcessResult RunProcess(const std::wstring& command_line, DWORD timeout_ms) {
   result.finished = WaitForSingleObject(process.hProcess, timeout_ms) == WAIT_OBJECT_0;
   if (!result.finished) TerminateProcess(process.hProcess, 99);
   GetExitCodeProcess(process.hProcess, &result.exit_code);
+  char buffer[4096];
+  DWORD got = 0;
+  SetFilePointer(output, 0, nullptr, FILE_BEGIN);
+  while (ReadFile(output, buffer, sizeof buffer, &got, nullptr) && got > 0) result.output.append(buffer, got);
   for (HANDLE handle : {process.hThread, process.hProcess, output}) CloseHandle(handle);
-  result.output.assign(std::istreambuf_iterator<char>(std::ifstream(file, std::ios::binary).rdbuf()), {});
-  std::filesystem::remove(file);
   return result;
 }
 
