@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <chrono>
 #include <clocale>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 #include <random>
 #include <thread>
@@ -16,6 +18,7 @@
 
 #include "driver/convert.h"
 #include "driver/engine.h"
+#include "driver/help_file.h"
 #include "driver/ring.h"
 #include "driver/state.h"
 #include "platform/system.h"
@@ -177,6 +180,28 @@ TEST(Ranges, LimitsUseTheUsersDecimalSeparator) {
 
 // The rate falls by tens below the device's maximum; ring requests in codes
 // become whole frames, and near the 32-bit limit stay a 32-bit count of codes.
+// Only a plain NI*.chm beside the driver is its help file, matched as Windows matches names.
+TEST(HelpFile, OnlyAPlainNiChmFileCounts) {
+  const auto folder = std::filesystem::temp_directory_path() / ("niadc-help-" + std::to_string(std::random_device{}()));
+  const auto touch = [&](const char* name) { std::ofstream(folder / name) << "x"; };
+  std::filesystem::create_directories(folder / "NI-folder.chm");
+  touch("readme.txt");
+#ifdef _WIN32
+  touch("NI-hidden.chm");
+  touch("NI-system.chm");
+  SetFileAttributesW((folder / "NI-hidden.chm").c_str(), FILE_ATTRIBUTE_HIDDEN);
+  SetFileAttributesW((folder / "NI-system.chm").c_str(), FILE_ATTRIBUTE_SYSTEM);
+#endif
+  const std::u8string utf8 = folder.u8string();
+  const std::string path(utf8.begin(), utf8.end());
+  EXPECT_EQ(driver::FindHelpFile(path), "");
+  touch("ni-plain.CHM");
+  const std::string found = driver::FindHelpFile(path);
+  EXPECT_EQ(platform::FolderOf(found), path);
+  EXPECT_TRUE(found.ends_with("ni-plain.CHM")) << found;
+  std::filesystem::remove_all(folder);
+}
+
 TEST(Sizing, RateDefaultRequestAndRingSizes) {
   constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
   // Channels, task keys, rate, ring request (0: the default one), frames.
