@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <unordered_map>
+
+#include "platform/system.h"
 
 namespace sim {
 namespace {
@@ -85,13 +88,32 @@ struct LastError {
 };
 
 // NI keeps the extended information per thread: a worker's failed read does
-// not overwrite what the host thread is about to report. Static TLS: the
-// library is loaded at run time, and LeakSanitizer cannot walk the dynamic
-// TLS blocks of such a library.
-#if defined(__GNUC__) && !defined(_WIN32)
-__attribute__((tls_model("initial-exec")))
+// not overwrite what the host thread is about to report.
+#ifdef _WIN32
+// Not a thread_local: Windows would run its destructor when the thread ends,
+// even after a host unloaded this library, and the thread would never end.
+// The entry goes when its thread ends (ForgetThread, from DllMain).
+std::mutex g_errors_mutex;
+std::unordered_map<std::uint64_t, LastError> g_errors;
+
+void SetLast(LastError error) {
+  const std::lock_guard lock(g_errors_mutex);
+  g_errors[platform::CurrentThreadId()] = std::move(error);
+}
+
+LastError Last() {
+  const std::lock_guard lock(g_errors_mutex);
+  const auto found = g_errors.find(platform::CurrentThreadId());
+  return found == g_errors.end() ? LastError{} : found->second;
+}
+#else
+// Static TLS: the library is loaded at run time, and LeakSanitizer cannot
+// walk the dynamic TLS blocks of such a library.
+__attribute__((tls_model("initial-exec"))) thread_local LastError t_last_error;
+
+void SetLast(LastError error) { t_last_error = std::move(error); }
+LastError Last() { return t_last_error; }
 #endif
-thread_local LastError t_last_error;
 
 std::mutex g_config_mutex;
 std::string g_config_problem;
@@ -115,12 +137,19 @@ std::string ErrorText(int32 code) {
 }
 
 int32 Fail(int32 code, std::string details) {
-  t_last_error = LastError{code, std::move(details)};
+  SetLast(LastError{code, std::move(details)});
   return code;
 }
 
+#ifdef _WIN32
+void ForgetThread() {
+  const std::lock_guard lock(g_errors_mutex);
+  g_errors.erase(platform::CurrentThreadId());
+}
+#endif
+
 std::string ExtendedErrorInfo() {
-  const LastError& last = t_last_error;
+  const LastError last = Last();
   if (last.code == 0) return {};
   // The details say what went wrong for this thread; the configuration problem is among them.
   std::string text = Description(last.code);

@@ -31,6 +31,10 @@ std::string ErrorText(int32 code);
 int32 Fail(int32 code, std::string details = {});
 // The calling thread's last error with its details, empty when there was none.
 std::string ExtendedErrorInfo();
+#ifdef _WIN32
+// Drops the calling thread's last error; called as the thread ends.
+void ForgetThread();
+#endif
 
 // Remembered for ErrorText of the configuration codes.
 void SetConfigProblem(std::string problem);

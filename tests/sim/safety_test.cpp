@@ -1,5 +1,10 @@
 // Callers other than our driver: absurd sizes, rates and configurations, bad arguments, null pointers
 // and bad handles get NI's status codes, never undefined behaviour (these run under the sanitizers too).
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+#include <filesystem>
 #include <functional>
 #include <limits>
 
@@ -84,6 +89,34 @@ TEST_F(Safety, BadArgumentsNullPointersAndBadHandlesGetNiStatusCodes) {
   EXPECT_EQ(read, 0);
   EXPECT_EQ(Text(api.DAQmxInternalGetLastCreatedChan), "Dev1/ai7");
 }
+
+#ifdef _WIN32
+// Loads the library at `path`, has a call fail, unloads it; 1 when it is gone.
+DWORD WINAPI UseAndUnload(void* path) {
+  HMODULE library = LoadLibraryW(static_cast<const wchar_t*>(path));
+  using Load = int32(DAQMX_CALL*)(const char*, TaskHandle*);
+  TaskHandle task = nullptr;
+  const int32 status = reinterpret_cast<Load>(reinterpret_cast<void*>(GetProcAddress(library, "DAQmxLoadTask")))(
+      "NoSuchTask", &task);
+  return FreeLibrary(library) && GetModuleHandleW(static_cast<const wchar_t*>(path)) == nullptr && status < 0;
+}
+
+// A host may unload NI-DAQmx while a thread that got an error from it lives on: the thread must still end.
+// A private copy of the library, so that unloading it is not undone by the test program's own load.
+TEST(Unload, AThreadEndsAfterTheLibraryItFailedInIsGone) {
+  const auto copy =
+      std::filesystem::temp_directory_path() / ("nidaqmx-sim-" + std::to_string(GetCurrentProcessId()) + ".dll");
+  std::filesystem::copy_file(testsupport::SimLibraryPath(), copy, std::filesystem::copy_options::overwrite_existing);
+  HANDLE thread = CreateThread(nullptr, 0, UseAndUnload, const_cast<wchar_t*>(copy.c_str()), 0, nullptr);
+  const bool ended = WaitForSingleObject(thread, 10000) == WAIT_OBJECT_0;
+  if (!ended) TerminateThread(thread, 2);
+  EXPECT_TRUE(ended) << "the thread did not end";
+  DWORD unloaded = 0;
+  EXPECT_TRUE(GetExitCodeThread(thread, &unloaded) && unloaded == 1);
+  CloseHandle(thread);
+  std::filesystem::remove(copy);
+}
+#endif
 
 }  // namespace
 }  // namespace simtest
